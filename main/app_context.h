@@ -1,0 +1,25 @@
+// Everything a window reaches outside itself: the toolkit side, the settings
+// store and the platform operations. Built once at start-up (or by a test).
+#pragma once
+
+#include "compose/run_files.h"
+#include "platform/launcher.h"
+#include "platform/process_query.h"
+#include "platform/text_file.h"
+#include "platform/z_order.h"
+#include "store/settings_store.h"
+#include "ui/window.h"
+
+namespace fhsw {
+
+struct AppContext {
+    UiContext& ui;
+    SettingsStore& store;
+    Launcher& launcher;
+    ProcessQuery& processes;
+    ZOrder& zorder;
+    TextFileWriter& files;
+    RunFileNames runFiles = RunFileNames::Native();
+};
+
+}  // namespace fhsw

@@ -1,0 +1,77 @@
+#include "store/settings_store.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "ui/window.h"
+
+namespace fhsw {
+
+std::string SettingsStore::ReadSetting(const std::string& section, const std::string& key,
+                                       const std::string& def) const {
+    auto value = backend_.read(section, key);
+    return value ? *value : def;
+}
+
+bool SettingsStore::WriteSetting(const std::string& section, const std::string& key,
+                                 const std::string& value) {
+    std::string error;
+    if (backend_.write(section, key, value, error)) return true;
+    if (onWriteError) onWriteError("cannot store " + key + ": " + error);
+    return false;
+}
+
+std::int16_t SettingsStore::readTickIn(const std::string& section, const std::string& key,
+                                       std::int16_t def) const {
+    std::int16_t v = def;
+    if (!ParseTick(ReadSetting(section, key, std::to_string(def)), v)) return def;
+    return v;
+}
+
+float SettingsStore::readNumber(const std::string& key, float def) const {
+    float v = def;
+    if (!ParseNumber(ReadSetting(ProfileName(), key, FormatNumber(def)), v)) return def;
+    return v;
+}
+
+std::string FormatNumber(float value) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, value);
+    std::string s(buf, res.ptr);
+    if (s == "-0") s = "0";
+    return s;
+}
+
+bool ParseTick(const std::string& text, std::int16_t& out) {
+    std::int16_t v = 0;
+    const char* end = text.data() + text.size();
+    auto res = std::from_chars(text.data(), end, v);
+    if (text.empty() || res.ec != std::errc() || res.ptr != end) return false;
+    out = v;
+    return true;
+}
+
+bool ParseNumber(const std::string& text, float& out) {
+    float v = 0;
+    const char* end = text.data() + text.size();
+    auto res = std::from_chars(text.data(), end, v);
+    if (text.empty() || res.ec != std::errc() || res.ptr != end || !std::isfinite(v)) return false;
+    out = v;
+    return true;
+}
+
+void LoadWindowGeometry(Window& w, const SettingsStore& store, const std::string& prefix,
+                        float defaultWidth, float defaultHeight) {
+    w.setLeft(store.readNumber(prefix + "-Left", 1000));
+    w.setTop(store.readNumber(prefix + "-Top", 1000));
+    w.setWidth(store.readNumber(prefix + "-Width", defaultWidth));
+    w.setHeight(store.readNumber(prefix + "-Height", defaultHeight));
+}
+
+void StoreWindowPosition(const Window& w, SettingsStore& store, const std::string& prefix) {
+    store.writeNumber(prefix + "-Left", w.left());
+    store.writeNumber(prefix + "-Top", w.top());
+}
+
+}  // namespace fhsw

@@ -1,0 +1,179 @@
+// Toolkit-free models of the controls that make up a window. A window class
+// holds its controls as members; the Qt view renders them and forwards user
+// input to the methods below. Texts are UTF-8; multi-line texts use CR LF.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace fhsw {
+
+class Window;
+
+struct Rgb {
+    std::uint8_t r = 0, g = 0, b = 0;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+namespace colours {
+inline constexpr Rgb Red{255, 0, 0};
+inline constexpr Rgb Green{0, 255, 0};
+inline constexpr Rgb Black{0, 0, 0};
+inline constexpr Rgb LightCyan{128, 255, 255};
+inline constexpr Rgb LightGreen{192, 255, 192};
+}  // namespace colours
+
+// Place of a control inside its window's client area, in twips.
+struct TwipsRect {
+    int left = 0, top = 0, width = 0, height = 0;
+    friend bool operator==(const TwipsRect&, const TwipsRect&) = default;
+};
+
+enum class ControlKind { Label, TextBox, TickBox, Button, Frame, Picture, Line };
+enum class Align { Left, Center, Right };
+
+class Control {
+public:
+    Control(Window& window, std::string name, ControlKind kind, std::string text, TwipsRect place);
+    virtual ~Control() = default;
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    const std::string& name() const { return name_; }
+    ControlKind kind() const { return kind_; }
+    Window& window() const { return window_; }
+
+    // Caption of labels, buttons, tick boxes and frames; content of text boxes.
+    const std::string& text() const { return text_; }
+    void setText(std::string text);
+
+    bool enabled() const { return enabled_; }
+    void setEnabled(bool on);
+    bool visible() const { return visible_; }
+    void setVisible(bool on);
+    const TwipsRect& place() const { return place_; }
+    void setPlace(TwipsRect place);
+
+    // Unset colours mean the system's own (button face, window text, ...).
+    const std::optional<Rgb>& foreground() const { return foreground_; }
+    void setForeground(std::optional<Rgb> colour);
+    const std::optional<Rgb>& background() const { return background_; }
+    void setBackground(std::optional<Rgb> colour);
+
+    bool bold() const { return bold_; }
+    void setBold(bool on);
+    double pointSize() const { return pointSize_; }  // 0: the default size
+    void setPointSize(double points);
+    Align align() const { return align_; }
+    void setAlign(Align align);
+
+protected:
+    void changed();
+
+private:
+    Window& window_;
+    std::string name_;
+    ControlKind kind_;
+    std::string text_;
+    bool enabled_ = true;
+    bool visible_ = true;
+    TwipsRect place_;
+    std::optional<Rgb> foreground_, background_;
+    bool bold_ = false;
+    double pointSize_ = 0;
+    Align align_ = Align::Left;
+};
+
+class Label : public Control {
+public:
+    Label(Window& w, std::string name, std::string caption, TwipsRect place)
+        : Control(w, std::move(name), ControlKind::Label, std::move(caption), place) {}
+    std::function<void()> onDoubleClick;
+    void doubleClick() {
+        if (enabled() && onDoubleClick) onDoubleClick();
+    }
+};
+
+class TextBox : public Control {
+public:
+    TextBox(Window& w, std::string name, std::string text, TwipsRect place)
+        : Control(w, std::move(name), ControlKind::TextBox, std::move(text), place) {}
+
+    bool readOnly() const { return readOnly_; }
+    void setReadOnly(bool on);
+    bool multiLine() const { return multiLine_; }
+    void setMultiLine(bool on);
+    // Character shown in place of each typed one; empty shows the text.
+    const std::string& passwordChar() const { return passwordChar_; }
+    void setPasswordChar(std::string mask);
+    bool tabStop() const { return tabStop_; }
+    void setTabStop(bool on);
+
+    // What the user typed; ignored while the field is read-only or disabled.
+    void type(std::string text) {
+        if (enabled() && !readOnly_) setText(std::move(text));
+    }
+
+private:
+    bool readOnly_ = false;
+    bool multiLine_ = false;
+    std::string passwordChar_;
+    bool tabStop_ = true;
+};
+
+// A tick box runs onChange whenever its state really changes, whether the
+// user clicked it or code set it, and also while it is disabled.
+class TickBox : public Control {
+public:
+    TickBox(Window& w, std::string name, std::string caption, TwipsRect place)
+        : Control(w, std::move(name), ControlKind::TickBox, std::move(caption), place) {}
+
+    std::int16_t state() const { return state_; }
+    bool ticked() const { return state_ == 1; }
+    void setState(std::int16_t state);
+    void setTicked(bool on) { setState(on ? 1 : 0); }
+    // A user's click: only an enabled box reacts.
+    void click() {
+        if (enabled()) setTicked(!ticked());
+    }
+    std::function<void()> onChange;
+
+private:
+    std::int16_t state_ = 0;
+};
+
+class Button : public Control {
+public:
+    Button(Window& w, std::string name, std::string caption, TwipsRect place)
+        : Control(w, std::move(name), ControlKind::Button, std::move(caption), place) {}
+    std::function<void()> onPress;
+    // A user's press (mouse, Enter on the default button, Esc on the cancel
+    // button): only an enabled, visible button reacts.
+    void press() {
+        if (enabled() && visible() && onPress) onPress();
+    }
+};
+
+class Frame : public Control {
+public:
+    Frame(Window& w, std::string name, std::string caption, TwipsRect place)
+        : Control(w, std::move(name), ControlKind::Frame, std::move(caption), place) {}
+};
+
+// A fixed picture; `text` names the image resource.
+class PictureBox : public Control {
+public:
+    PictureBox(Window& w, std::string name, std::string image, TwipsRect place)
+        : Control(w, std::move(name), ControlKind::Picture, std::move(image), place) {}
+};
+
+// A decorative line from (left, top) to (left + width, top + height).
+class Line : public Control {
+public:
+    Line(Window& w, std::string name, TwipsRect place)
+        : Control(w, std::move(name), ControlKind::Line, "", place) {}
+};
+
+}  // namespace fhsw
