@@ -2,6 +2,8 @@
 // store and the platform operations. Built once at start-up (or by a test).
 #pragma once
 
+#include <string>
+
 #include "compose/run_files.h"
 #include "platform/launcher.h"
 #include "platform/process_query.h"
@@ -20,6 +22,8 @@ struct AppContext {
     ZOrder& zorder;
     TextFileWriter& files;
     RunFileNames runFiles = RunFileNames::Native();
+    // Where saved settings live, in words for the About window.
+    std::string settingsLocation = "THE WINDOWS REGISTRY";
 };
 
 }  // namespace fhsw

@@ -1,0 +1,83 @@
+// The main settings window FH_SENDWARDEN_SETTINGS_MAIN: edits the mail
+// settings of the current Profile, composes the runner script once a second
+// and, on SAVE, stores the Profile and writes the run files.
+#pragma once
+
+#include "compose/composer.h"
+#include "compose/tls_choice.h"
+#include "main/app_context.h"
+#include "ui/window.h"
+
+namespace fhsw {
+
+class MainWindow;
+
+class SettingsMainWindow : public Window {
+public:
+    SettingsMainWindow(AppContext& app, MainWindow& main);
+
+    Label FH_SENDWARDEN_SETTINGS_TITLE;
+    TextBox INSTALL_FOLDER_LABEL_TEXTBOX;
+    TextBox INSTALL_FOLDER_TEXTBOX;
+    Label FROM_LABEL;
+    TextBox SEND_FROM_ADDRESS_TEXTBOX;
+    Label TO_LABEL;
+    TextBox SEND_TO_ADDRESS_TEXTBOX;
+    Label CC_LABEL;
+    TextBox SEND_CC_ADDRESS_TEXTBOX;
+    Label BCC_LABEL;
+    TextBox SEND_BCC_ADDRESS_TEXTBOX;
+    Label SMTP_SERVER_PORT_LABEL;
+    TextBox SMTP_SERVER_ADDRESS_PORT_TEXTBOX;
+    Label SMTP_USERNAME_LABEL;
+    TextBox SMTP_USERNAME_TEXTBOX;
+    Label SMTP_PASSWORD_LABEL;
+    TextBox SMTP_PASSWORD_TEXTBOX;
+    TickBox SHOW_PASSWORD_TICKBOX;
+    Frame TLS_FRAME;
+    TickBox TLS_NO_TICKBOX;
+    TickBox TLS_YES_TICKBOX;
+    TickBox TLS_AUTO_TICKBOX;
+    Button OUTPUT_SETTINGS_BUTTON;
+    TickBox FILE_AS_MESSAGE_TICKBOX;
+    TickBox ATTACHMENT_TICKBOX;
+    Button IMPORT_SHARED_SETTINGS_BUTTON;
+    Label SUBJECT_MESSAGE_LABEL;
+    Label SAVE_REPORT_LABEL;  // what went wrong at the last SAVE, if anything
+    TextBox SUBJECT_TEXTBOX;
+    TextBox MESSAGE_TEXTBOX;
+    Button CANCEL_BUTTON;
+    Button SAVE_BUTTON;
+    Label MESSAGE_FILE_LOCATION_LABEL;
+    TextBox MESSAGE_FILE_LOCATION_TEXTBOX;
+    Label FILE_ATTACHMENT_LABEL;
+    TextBox FILE_ATTACHMENT_TEXTBOX;
+    TextBox OUTPUT_COMMAND_TEXTBOX;
+    // Composer outputs and the TLS text, kept in invisible fields.
+    TextBox TLS_TB_SETTING;
+    TextBox ATTACHMENT_COMMAND_TB;
+    TextBox MESSAGE_COMMAND_TB;
+    Timer OUTPUT_COMMAND_TIMER;
+
+    MainWindow& mainWindow() const { return main_; }
+    AppContext& app() const { return app_; }
+    TlsTickBoxes& tls() { return tls_; }
+
+    // One tick of the composer: rebuilds the runner script from the fields.
+    void compose();
+
+protected:
+    void load() override;
+    void unload() override;
+
+private:
+    void save();
+    ComposerFields fields() const;
+    void applyMessageFileEnabling();
+
+    AppContext& app_;
+    MainWindow& main_;
+    TlsTickBoxes tls_;
+};
+
+}  // namespace fhsw

@@ -1,0 +1,110 @@
+#include "dialogs/about_window.h"
+
+#include "main/main_window.h"
+
+namespace fhsw {
+
+namespace {
+constexpr const char* kPrefix = "ABOUT";
+
+constexpr const char* kUsage =
+    "How FH-SendWarden drives SendEmail.exe\r\n"
+    "\r\n"
+    "SAVE in Settings writes SENDEMAIL-RUNNER.BAT into the SENDEMAIL HOME folder.\r\n"
+    "It runs SendEmail.exe once, with these options in this order:\r\n"
+    "\r\n"
+    "  -f \"FROM\"                  the sender\r\n"
+    "  -t \"TO\"                    the recipients\r\n"
+    "  -cc \"CC\"  -bcc \"BCC\"       copy and blind-copy recipients (may be empty)\r\n"
+    "  -u \"SUBJECT\"               the subject\r\n"
+    "  -o message-file=\"FILE\"     the message: SENDEMAIL-MESSAGE.txt, written from\r\n"
+    "                             the typed message, or your own TXT file\r\n"
+    "  -s \"SERVER:PORT\"           the SMTP server\r\n"
+    "  -xu \"USER\"  -xp \"PASS\"     SMTP log-in\r\n"
+    "  -o reply-to=FROM           replies go to the sender\r\n"
+    "  -l \"LOG\"                   SENDEMAIL-LOG.txt in the SENDEMAIL HOME folder\r\n"
+    "  -o tls=no|yes|auto         TLS, from the TLS tick boxes\r\n"
+    "  -o username=USER  -o password=PASS   the log-in once more\r\n"
+    "  -q -v                      quiet on screen, full detail in the log\r\n"
+    "  -a \"FILE\"                  the attachment, when \"Attach File To Email\" is ticked\r\n"
+    "\r\n"
+    "Values are passed exactly as typed; characters that the command interpreter\r\n"
+    "would take as its own are escaped in the runner script.\r\n"
+    "The outcome of each send is in the log: use the Log Manager to read or clear it.\r\n";
+}  // namespace
+
+std::string AboutWindow::SavedDataWarning(const std::string& settingsLocation) {
+    return "!!! NOTE - SAVED DATA IS STORED IN " + settingsLocation +
+           " IN CLEAR TEXT, AND IS NOT ENCRYPTED !!!";
+}
+
+AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
+    : Window(app.ui, "FH_SENDWARDEN_ABOUT", "FH-SENDWARDEN - ABOUT", &main),
+      FH_SENDWARDEN_TITLE_1(*this, "FH_SENDWARDEN_TITLE_1", "FERN-HOLLOW", {120, 120, 4095, 375}),
+      FH_SENDWARDEN_TITLE_2(*this, "FH_SENDWARDEN_TITLE_2", "FH-SENDWARDEN", {120, 540, 4095, 375}),
+      FH_SENDWARDEN_VERSION(*this, "FH_SENDWARDEN_VERSION", "Version 1.0", {120, 960, 4095, 375}),
+      FH_SENDWARDEN_CREATOR(*this, "FH_SENDWARDEN_CREATOR", kCredit, {120, 1380, 4095, 375}),
+      SENDWARDEN_SAVED_DATA_WARNING_LABEL(*this, "SENDWARDEN_SAVED_DATA_WARNING_LABEL",
+                                          SavedDataWarning(app.settingsLocation),
+                                          {120, 1860, 4095, 1095}),
+      SENDEMAIL_TEXTBOX(*this, "SENDEMAIL_TEXTBOX",
+                        "SendEmail.exe - sendemail-1.56 - mail client by Brandon Zehm",
+                        {4335, 120, 9270, 315}),
+      SENDEMAIL_WEBSITE_ADDRESS_TEXTBOX(*this, "SENDEMAIL_WEBSITE_ADDRESS_TEXTBOX", "",
+                                        {4335, 480, 9270, 315}),
+      SENDEMAIL_COMMANDS_TEXTBOX(*this, "SENDEMAIL_COMMANDS_TEXTBOX", kUsage, {4335, 900, 6960, 3615}),
+      MERIDEW_DEDICATION_TEXTBOX(*this, "MERIDEW_DEDICATION_TEXTBOX", "", {4335, 4620, 6960, 735}),
+      WIKIPEDIA_WEBLINK_LABEL(*this, "WIKIPEDIA_WEBLINK_LABEL", "", {4335, 5460, 2220, 255}),
+      WIKIPEDIA_WEBLINK_TEXTBOX(*this, "WIKIPEDIA_WEBLINK_TEXTBOX", "", {4335, 5715, 2220, 315}),
+      NEWS_ARTICLE_WEBLINK_LABEL(*this, "NEWS_ARTICLE_WEBLINK_LABEL", "", {6705, 5460, 2220, 255}),
+      NEWS_ARTICLE_WEBLINK_TEXTBOX(*this, "NEWS_ARTICLE_WEBLINK_TEXTBOX", "", {6705, 5715, 2220, 555}),
+      CARTOON_PIC_WEBLINK_LABEL(*this, "CARTOON_PIC_WEBLINK_LABEL", "", {9075, 5460, 2220, 255}),
+      CARTOON_PIC_WEBLINK_TEXTBOX(*this, "CARTOON_PIC_WEBLINK_TEXTBOX", "", {9075, 5715, 2220, 555}),
+      CARTOON_PIC_PICBOX(*this, "CARTOON_PIC_PICBOX", "about.png", {11400, 900, 2250, 4305}),
+      Line1(*this, "Line1", {120, 1800, 4095, 0}),
+      Line2(*this, "Line2", {4215, 120, 0, 6375}),
+      OK_BUTTON(*this, "OK_BUTTON", "OK", {120, 5760, 3975, 495}),
+      app_(app) {
+    for (Label* title : {&FH_SENDWARDEN_TITLE_1, &FH_SENDWARDEN_TITLE_2, &FH_SENDWARDEN_VERSION,
+                         &FH_SENDWARDEN_CREATOR}) {
+        title->setForeground(colours::Green);
+        title->setBackground(colours::Black);
+        title->setBold(true);
+        title->setPointSize(12);
+        title->setAlign(Align::Center);
+    }
+    SENDWARDEN_SAVED_DATA_WARNING_LABEL.setBackground(colours::Red);
+    SENDWARDEN_SAVED_DATA_WARNING_LABEL.setBold(true);
+    SENDWARDEN_SAVED_DATA_WARNING_LABEL.setPointSize(8.25);
+    SENDWARDEN_SAVED_DATA_WARNING_LABEL.setAlign(Align::Center);
+    for (TextBox* box : {&SENDEMAIL_TEXTBOX, &SENDEMAIL_WEBSITE_ADDRESS_TEXTBOX}) {
+        box->setReadOnly(true);
+        box->setAlign(Align::Center);
+        box->setBackground(colours::LightCyan);
+    }
+    SENDEMAIL_COMMANDS_TEXTBOX.setReadOnly(true);
+    SENDEMAIL_COMMANDS_TEXTBOX.setMultiLine(true);
+    for (TextBox* box : {&MERIDEW_DEDICATION_TEXTBOX, &WIKIPEDIA_WEBLINK_TEXTBOX,
+                         &NEWS_ARTICLE_WEBLINK_TEXTBOX, &CARTOON_PIC_WEBLINK_TEXTBOX}) {
+        box->setReadOnly(true);
+        box->setBackground(colours::LightGreen);
+    }
+    MERIDEW_DEDICATION_TEXTBOX.setMultiLine(true);
+    MERIDEW_DEDICATION_TEXTBOX.setAlign(Align::Center);
+    MERIDEW_DEDICATION_TEXTBOX.setBold(true);
+    NEWS_ARTICLE_WEBLINK_TEXTBOX.setMultiLine(true);
+    CARTOON_PIC_WEBLINK_TEXTBOX.setMultiLine(true);
+    setDefaultButton(&OK_BUTTON);
+
+    FH_SENDWARDEN_CREATOR.onDoubleClick = [this] { FH_SENDWARDEN_CREATOR.setText(kContact); };
+    OK_BUTTON.onPress = [this] {
+        StoreWindowPosition(*this, app_.store, kPrefix);
+        close();
+    };
+}
+
+void AboutWindow::load() { LoadWindowGeometry(*this, app_.store, kPrefix, 13815, 7050); }
+
+void AboutWindow::unload() { StoreWindowPosition(*this, app_.store, kPrefix); }
+
+}  // namespace fhsw

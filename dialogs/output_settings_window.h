@@ -1,0 +1,31 @@
+// The output settings window FH_SENDWARDEN_OUTPUT_SETTINGS: shows the
+// composed runner script read-only and carries the output-window option, in
+// step with the main window's tick box of the same name.
+#pragma once
+
+#include "main/app_context.h"
+#include "ui/window.h"
+
+namespace fhsw {
+
+class SettingsMainWindow;
+
+class OutputSettingsWindow : public Window {
+public:
+    OutputSettingsWindow(AppContext& app, SettingsMainWindow& settings);
+
+    Label FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE;
+    TextBox OUTPUT_COMMAND_TEXTBOX;
+    TickBox SE_EXE_OUTPUT_WINDOW_TICKBOX;
+    Button OK_BUTTON;
+
+protected:
+    void load() override;
+    void unload() override;
+
+private:
+    AppContext& app_;
+    SettingsMainWindow& settings_;
+};
+
+}  // namespace fhsw

@@ -1,0 +1,111 @@
+#include "dialogs/shared_settings_window.h"
+
+#include "compose/settings_main_window.h"
+
+namespace fhsw {
+
+namespace {
+constexpr const char* kPrefix = "SHARED-SETTINGS";
+}
+
+SharedSettingsWindow::SharedSettingsWindow(AppContext& app, SettingsMainWindow& settings)
+    : Window(app.ui, "FH_SENDWARDEN_SETTINGS_SHARED", "FH-SENDWARDEN - SETTINGS - SHARED", &settings),
+      FH_SENDWARDEN_SHARED_SETTINGS_TITLE(*this, "FH_SENDWARDEN_SHARED_SETTINGS_TITLE",
+                                          "FH-SENDWARDEN - SHARED SETTINGS", {120, 120, 5400, 375}),
+      TLS_FRAME(*this, "TLS_FRAME", "TLS", {7440, 60, 2295, 1140}),
+      TLS_NO_TICKBOX(*this, "TLS_NO_TICKBOX", "no", {7560, 330, 1000, 255}),
+      TLS_YES_TICKBOX(*this, "TLS_YES_TICKBOX", "yes", {7560, 600, 1000, 255}),
+      TLS_AUTO_TICKBOX(*this, "TLS_AUTO_TICKBOX", "auto", {7560, 870, 1000, 255}),
+      INSTALL_FOLDER_LABEL_TEXTBOX(*this, "INSTALL_FOLDER_LABEL_TEXTBOX",
+                                   "SENDEMAIL HOME - EXAMPLE - C:\\SendEmail", {120, 600, 4575, 255}),
+      INSTALL_FOLDER_TEXTBOX(*this, "INSTALL_FOLDER_TEXTBOX", "", {120, 855, 4575, 315}),
+      SMTP_SERVER_PORT_LABEL(*this, "SMTP_SERVER_PORT_LABEL", "SMTP SERVER:PORT - e.g. IP:25 or FQDN:25",
+                             {120, 1260, 4575, 255}),
+      SMTP_SERVER_ADDRESS_PORT_TEXTBOX(*this, "SMTP_SERVER_ADDRESS_PORT_TEXTBOX", "",
+                                       {120, 1515, 4575, 315}),
+      SMTP_USERNAME_LABEL(*this, "SMTP_USERNAME_LABEL", "SMTP USERNAME", {120, 1920, 4575, 255}),
+      SMTP_USERNAME_TEXTBOX(*this, "SMTP_USERNAME_TEXTBOX", "", {120, 2175, 4575, 315}),
+      SMTP_PASSWORD_LABEL(*this, "SMTP_PASSWORD_LABEL", "SMTP PASSWORD", {120, 2580, 1575, 255}),
+      SHOW_PASSWORD_TICKBOX(*this, "SHOW_PASSWORD_TICKBOX", "Show Password", {1800, 2580, 1455, 255}),
+      SMTP_PASSWORD_TEXTBOX(*this, "SMTP_PASSWORD_TEXTBOX", "", {120, 2835, 4575, 315}),
+      FROM_LABEL(*this, "FROM_LABEL", "From", {4920, 1320, 555, 255}),
+      SEND_FROM_ADDRESS_TEXTBOX(*this, "SEND_FROM_ADDRESS_TEXTBOX", "", {5520, 1290, 4215, 315}),
+      TO_LABEL(*this, "TO_LABEL", "To", {4920, 1710, 555, 255}),
+      SEND_TO_ADDRESS_TEXTBOX(*this, "SEND_TO_ADDRESS_TEXTBOX", "", {5520, 1680, 4215, 315}),
+      CC_LABEL(*this, "CC_LABEL", "Cc", {4920, 2100, 555, 255}),
+      SEND_CC_ADDRESS_TEXTBOX(*this, "SEND_CC_ADDRESS_TEXTBOX", "", {5520, 2070, 4215, 315}),
+      BCC_LABEL(*this, "BCC_LABEL", "Bcc", {4920, 2490, 555, 255}),
+      SEND_BCC_ADDRESS_TEXTBOX(*this, "SEND_BCC_ADDRESS_TEXTBOX", "", {5520, 2460, 4215, 315}),
+      Line1(*this, "Line1", {4800, 600, 0, 2550}),
+      Line2(*this, "Line2", {120, 3300, 9615, 0}),
+      IMPORT_THESE_SHARED_SETTINGS_BUTTON(*this, "IMPORT_THESE_SHARED_SETTINGS_BUTTON",
+                                          "IMPORT THESE SHARED SETTINGS", {120, 3480, 3255, 495}),
+      SAVE_SETTINGS_BUTTON(*this, "SAVE_SETTINGS_BUTTON", "SAVE SETTINGS", {3495, 3480, 2175, 495}),
+      CANCEL_BUTTON(*this, "CANCEL_BUTTON", "Cancel", {5790, 3480, 1815, 495}),
+      OK_BUTTON(*this, "OK_BUTTON", "OK", {7725, 3480, 2010, 495}),
+      app_(app),
+      settings_(settings),
+      tls_{TLS_NO_TICKBOX, TLS_YES_TICKBOX, TLS_AUTO_TICKBOX} {
+    FH_SENDWARDEN_SHARED_SETTINGS_TITLE.setForeground(colours::Green);
+    FH_SENDWARDEN_SHARED_SETTINGS_TITLE.setBackground(colours::Black);
+    FH_SENDWARDEN_SHARED_SETTINGS_TITLE.setBold(true);
+    FH_SENDWARDEN_SHARED_SETTINGS_TITLE.setPointSize(12);
+    INSTALL_FOLDER_LABEL_TEXTBOX.setReadOnly(true);
+    INSTALL_FOLDER_LABEL_TEXTBOX.setTabStop(false);
+    SMTP_PASSWORD_TEXTBOX.setPasswordChar("*");
+    TLS_NO_TICKBOX.setState(1);
+    TLS_YES_TICKBOX.setEnabled(false);
+    TLS_AUTO_TICKBOX.setEnabled(false);
+    setDefaultButton(&OK_BUTTON);
+    setCancelButton(&CANCEL_BUTTON);
+
+    tls_.wire(nullptr);
+    SHOW_PASSWORD_TICKBOX.onChange = [this] {
+        SMTP_PASSWORD_TEXTBOX.setPasswordChar(SHOW_PASSWORD_TICKBOX.ticked() ? "" : "*");
+    };
+    SAVE_SETTINGS_BUTTON.onPress = [this] { saveSettings(); };
+    IMPORT_THESE_SHARED_SETTINGS_BUTTON.onPress = [this] { importSettings(); };
+    OK_BUTTON.onPress = [this] {
+        StoreWindowPosition(*this, app_.store, kPrefix);
+        close();
+    };
+    CANCEL_BUTTON.onPress = [this] { close(); };
+}
+
+void SharedSettingsWindow::load() {
+    SettingsStore& store = app_.store;
+    LoadWindowGeometry(*this, store, kPrefix, 9960, 4695);
+    for (TextBox* field : {&INSTALL_FOLDER_TEXTBOX, &SMTP_SERVER_ADDRESS_PORT_TEXTBOX,
+                           &SMTP_USERNAME_TEXTBOX, &SMTP_PASSWORD_TEXTBOX, &SEND_FROM_ADDRESS_TEXTBOX,
+                           &SEND_TO_ADDRESS_TEXTBOX, &SEND_CC_ADDRESS_TEXTBOX, &SEND_BCC_ADDRESS_TEXTBOX})
+        field->setText(store.ReadSetting(kSharedProfile, field->name(), ""));
+    tls_.loadFrom(store, kSharedProfile);
+}
+
+void SharedSettingsWindow::unload() { StoreWindowPosition(*this, app_.store, kPrefix); }
+
+void SharedSettingsWindow::saveSettings() {
+    SettingsStore& store = app_.store;
+    StoreWindowPosition(*this, store, kPrefix);
+    for (TextBox* field : {&INSTALL_FOLDER_TEXTBOX, &SMTP_SERVER_ADDRESS_PORT_TEXTBOX,
+                           &SMTP_USERNAME_TEXTBOX, &SMTP_PASSWORD_TEXTBOX, &SEND_FROM_ADDRESS_TEXTBOX,
+                           &SEND_TO_ADDRESS_TEXTBOX, &SEND_CC_ADDRESS_TEXTBOX, &SEND_BCC_ADDRESS_TEXTBOX})
+        store.WriteSetting(kSharedProfile, field->name(), field->text());
+    for (TickBox* box : {&TLS_NO_TICKBOX, &TLS_YES_TICKBOX, &TLS_AUTO_TICKBOX})
+        store.WriteSetting(kSharedProfile, box->name(), std::to_string(box->state()));
+}
+
+void SharedSettingsWindow::importSettings() {
+    SettingsMainWindow& s = settings_;
+    s.INSTALL_FOLDER_TEXTBOX.setText(INSTALL_FOLDER_TEXTBOX.text());
+    s.SMTP_SERVER_ADDRESS_PORT_TEXTBOX.setText(SMTP_SERVER_ADDRESS_PORT_TEXTBOX.text());
+    s.SMTP_USERNAME_TEXTBOX.setText(SMTP_USERNAME_TEXTBOX.text());
+    s.SMTP_PASSWORD_TEXTBOX.setText(SMTP_PASSWORD_TEXTBOX.text());
+    s.SEND_FROM_ADDRESS_TEXTBOX.setText(SEND_FROM_ADDRESS_TEXTBOX.text());
+    s.SEND_TO_ADDRESS_TEXTBOX.setText(SEND_TO_ADDRESS_TEXTBOX.text());
+    s.SEND_CC_ADDRESS_TEXTBOX.setText(SEND_CC_ADDRESS_TEXTBOX.text());
+    s.SEND_BCC_ADDRESS_TEXTBOX.setText(SEND_BCC_ADDRESS_TEXTBOX.text());
+    s.tls().bringTo(tls_.state());
+}
+
+}  // namespace fhsw

@@ -1,0 +1,116 @@
+// A whole application context on fakes: virtual time, an in-memory store,
+// scripted modal dialogs and recording platform operations.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "main/app_context.h"
+#include "platform/settings_backend.h"
+#include "ui/scheduler.h"
+
+namespace fhsw::test {
+
+// Shows nothing; runs a script for each modal dialog by window name. A
+// dialog still open when its script ends is closed by its close control.
+class ScriptedHost final : public WindowHost {
+public:
+    void show(Window& w) override { shown.push_back(&w); }
+    void runModal(Window& dialog) override {
+        modalLog.push_back(dialog.name());
+        auto it = scripts.find(dialog.name());
+        if (it != scripts.end()) it->second(dialog);
+        if (dialog.isOpen()) dialog.close();
+    }
+    std::vector<Window*> shown;
+    std::vector<std::string> modalLog;
+    std::map<std::string, std::function<void(Window&)>> scripts;
+};
+
+class FakeLauncher final : public Launcher {
+public:
+    LaunchResult launch(const std::string& command, bool visible) override {
+        launches.push_back({command, visible});
+        return next;
+    }
+    bool anyLaunchedRunning() override { return running; }
+    std::vector<std::pair<std::string, bool>> launches;
+    LaunchResult next;
+    bool running = false;
+};
+
+class FakeProcesses final : public ProcessQuery {
+public:
+    bool isProcessRunning(const std::string& name) override {
+        asked.push_back(name);
+        return running;
+    }
+    bool running = false;
+    std::vector<std::string> asked;
+};
+
+class FakeZOrder final : public ZOrder {
+public:
+    Handle foregroundWindow() override { return foreground; }
+    Handle handleOf(const Window&) override { return mine; }
+    void setTopmost(Handle w, bool on) override { calls.push_back({w, on}); }
+    Handle foreground = 0, mine = 1;
+    std::vector<std::pair<Handle, bool>> calls;
+};
+
+class FakeFiles final : public TextFileWriter {
+public:
+    bool writeLine(const std::string& path, const std::string& text, bool ownerOnly,
+                   std::string& error) override {
+        if (failing.count(path)) {
+            error = "Permission denied";
+            return false;
+        }
+        files[path] = text + "\r\n";
+        order.push_back(path);
+        if (ownerOnly) private_.insert(path);
+        return true;
+    }
+    std::map<std::string, std::string> files;
+    std::vector<std::string> order;
+    std::set<std::string> private_;
+    std::set<std::string> failing;
+};
+
+struct TestApp {
+    explicit TestApp(std::string exeName = "NIGHTLY-REPORT",
+                     RunFileNames names = RunFileNames::Windows())
+        : exe(std::move(exeName)), ctx{ui, store, launcher, processes, zorder, files, names} {}
+
+    VirtualScheduler sched;
+    ScriptedHost host;
+    UiContext ui{sched, host};
+    MemorySettingsBackend backend;
+    FixedExecutableName exe;
+    SettingsStore store{backend, exe};
+    FakeLauncher launcher;
+    FakeProcesses processes;
+    FakeZOrder zorder;
+    FakeFiles files;
+    AppContext ctx;
+
+    // Stores a value in the Profile without recording it as a write.
+    void put(const std::string& key, const std::string& value) {
+        backend.values[{exe.baseName(), key}] = value;
+    }
+    std::string get(const std::string& key, const std::string& section = "") {
+        auto it = backend.values.find({section.empty() ? exe.baseName() : section, key});
+        return it == backend.values.end() ? "<absent>" : it->second;
+    }
+    std::vector<std::string> writtenKeys() const {
+        std::vector<std::string> keys;
+        for (auto& w : backend.writes) keys.push_back(w.key + "=" + w.value);
+        return keys;
+    }
+};
+
+}  // namespace fhsw::test
