@@ -1,0 +1,44 @@
+// Shows window models through QtWindowView: the main window without
+// modality, dialogs modal over their owner with a nested event loop.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "ui/window.h"
+
+class QWidget;
+
+namespace fhsw {
+
+class QtWindowView;
+
+class QtWindowHost final : public WindowHost {
+public:
+    QtWindowHost();
+    // Deletes the views still shown; their models must still be alive.
+    ~QtWindowHost() override;
+    QtWindowHost(const QtWindowHost&) = delete;
+    QtWindowHost& operator=(const QtWindowHost&) = delete;
+
+    // Creates the view and shows it, not modal.
+    void show(Window& window) override;
+    // Shows the dialog modal over its owner's view and runs a nested event
+    // loop until the dialog has closed. Timers keep running meanwhile.
+    void runModal(Window& dialog) override;
+
+    // The view of a window being shown; nullptr before show and after close.
+    QtWindowView* viewOf(const Window& window) const;
+    QWidget* widgetOf(const Window& window) const;
+
+    // Run when a window shown with show() has closed and no window is left.
+    // The default quits the application's event loop.
+    std::function<void()> onLastWindowClosed;
+
+private:
+    struct State;
+    QtWindowView* open(Window& window, bool modal);
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace fhsw

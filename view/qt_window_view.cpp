@@ -1,0 +1,584 @@
+#include "view/qt_window_view.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMoveEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTextOption>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace fhsw {
+
+namespace {
+
+// Smallest client area shown, whatever the model's size says.
+constexpr int kMinClientWidth = 80;
+constexpr int kMinClientHeight = 40;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+Qt::Alignment Horizontal(Align a) {
+    switch (a) {
+    case Align::Center: return Qt::AlignHCenter;
+    case Align::Right: return Qt::AlignRight;
+    case Align::Left: break;
+    }
+    return Qt::AlignLeft;
+}
+
+QColor ToQColor(const Rgb& c) { return QColor(c.r, c.g, c.b); }
+
+QPixmap LoadImage(const std::string& name) {
+    if (name.empty()) return {};
+    const QString base = QStringLiteral(":/images/") + Q(name);
+    for (const char* suffix : {"", ".png", ".jpg"}) {
+        QPixmap pixmap(base + QLatin1String(suffix));
+        if (!pixmap.isNull()) return pixmap;
+    }
+    return {};
+}
+
+// A straight line from one corner of its rectangle to the other, one pixel
+// wide, in the foreground colour.
+class LineWidget final : public QFrame {
+public:
+    explicit LineWidget(QWidget* parent) : QFrame(parent) {
+        setFrameShape(QFrame::NoFrame);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+    }
+    // Ends relative to the widget: falling (top-left to bottom-right) or rising.
+    void setRising(bool rising) {
+        rising_ = rising;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setPen(QPen(palette().color(QPalette::WindowText), 1));
+        const int r = width() - 1, b = height() - 1;
+        if (rising_)
+            p.drawLine(0, b, r, 0);
+        else
+            p.drawLine(0, 0, r, b);
+    }
+
+private:
+    bool rising_ = false;
+};
+
+bool IsEnter(const QKeyEvent* e) { return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter; }
+
+}  // namespace
+
+int TwipsToPixels(double twips) {
+    return static_cast<int>(std::lround(twips / kTwipsPerPixel));
+}
+
+std::string ToDisplayLines(const std::string& modelText) {
+    std::string out;
+    out.reserve(modelText.size());
+    for (std::size_t i = 0; i < modelText.size(); ++i) {
+        const char c = modelText[i];
+        if (c == '\r') {
+            out += '\n';
+            if (i + 1 < modelText.size() && modelText[i + 1] == '\n') ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string ToModelLines(const std::string& displayText) {
+    std::string out;
+    out.reserve(displayText.size() + displayText.size() / 16);
+    for (char c : displayText) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+// ---- construction --------------------------------------------------------
+
+QtWindowView::QtWindowView(Window& window, QWidget* parent) : QDialog(parent), window_(window) {
+    if (!parent) setWindowFlags(Qt::Window);
+    setObjectName(Q(window.name()));
+    setModal(false);
+
+    items_.reserve(window.controls().size());
+    for (Control* c : window.controls()) {
+        items_.push_back(Item{c, nullptr});
+        items_.back().widget = createWidget(*c);
+        wireInput(*c, items_.back().widget);
+    }
+    applyWindow();
+    for (Item& item : items_) applyControl(item);
+    fixStacking();
+    fixTabOrder();
+    for (Item& item : items_) {
+        QWidget* w = item.widget;
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && !w->isHidden()) {
+            w->setFocus(Qt::OtherFocusReason);
+            break;
+        }
+    }
+
+    previousControlChanged_ = window_.onControlChanged;
+    previousWindowChanged_ = window_.onWindowChanged;
+    window_.onControlChanged = [this, prev = previousControlChanged_](Control& c) {
+        if (prev) prev(c);
+        if (Item* item = itemOf(c)) applyControl(*item);
+    };
+    window_.onWindowChanged = [this, prev = previousWindowChanged_] {
+        if (prev) prev();
+        applyWindow();
+    };
+    window_.onClosed.push_back([self = QPointer<QtWindowView>(this)] {
+        if (self) self->modelClosed();
+    });
+}
+
+QtWindowView::~QtWindowView() {
+    if (!detached_) detach();
+}
+
+QWidget* QtWindowView::createWidget(Control& control) {
+    switch (control.kind()) {
+    case ControlKind::Label: {
+        auto* label = new QLabel(this);
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+        label->installEventFilter(this);
+        return label;
+    }
+    case ControlKind::TextBox: {
+        if (static_cast<TextBox&>(control).multiLine()) {
+            auto* edit = new QPlainTextEdit(this);
+            edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            edit->setTabChangesFocus(true);
+            edit->installEventFilter(this);
+            return edit;
+        }
+        return new QLineEdit(this);
+    }
+    case ControlKind::TickBox:
+        return new QCheckBox(this);
+    case ControlKind::Button: {
+        auto* button = new QPushButton(this);
+        button->setAutoDefault(false);
+        return button;
+    }
+    case ControlKind::Frame:
+        return new QGroupBox(this);
+    case ControlKind::Picture: {
+        auto* picture = new QLabel(this);
+        picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return picture;
+    }
+    case ControlKind::Line:
+        return new LineWidget(this);
+    }
+    return new QWidget(this);
+}
+
+void QtWindowView::wireInput(Control& control, QWidget* widget) {
+    switch (control.kind()) {
+    case ControlKind::TextBox: {
+        auto& box = static_cast<TextBox&>(control);
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+            connect(edit, &QPlainTextEdit::textChanged, this, [this, &box, edit] {
+                if (applying_ || detached_) return;
+                box.type(ToModelLines(S(edit->toPlainText())));
+                if (!detached_) resyncText(box);
+            });
+        } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+            connect(line, &QLineEdit::textEdited, this, [this, &box](const QString& text) {
+                if (applying_ || detached_) return;
+                box.type(S(text));
+                if (!detached_) resyncText(box);
+            });
+        }
+        break;
+    }
+    case ControlKind::TickBox: {
+        auto& box = static_cast<TickBox&>(control);
+        connect(static_cast<QCheckBox*>(widget), &QCheckBox::clicked, this, [this, &box] {
+            if (applying_ || detached_) return;
+            box.click();
+            // The model may refuse or handle the click in its own way.
+            if (!detached_) resyncTick(box);
+        });
+        break;
+    }
+    case ControlKind::Button: {
+        auto& button = static_cast<Button&>(control);
+        connect(static_cast<QPushButton*>(widget), &QPushButton::clicked, this, [this, &button] {
+            if (applying_ || detached_) return;
+            button.press();
+        });
+        break;
+    }
+    default:
+        break;  // labels report double-clicks through the event filter
+    }
+}
+
+// ---- model to widgets ----------------------------------------------------
+
+QPoint QtWindowView::modelFramePos() const {
+    return {TwipsToPixels(window_.left()), TwipsToPixels(window_.top())};
+}
+
+QSize QtWindowView::modelClientSize() const {
+    return {std::max(kMinClientWidth, TwipsToPixels(window_.width() - kFrameWidthTwips)),
+            std::max(kMinClientHeight, TwipsToPixels(window_.height() - kFrameHeightTwips))};
+}
+
+void QtWindowView::applyWindow() {
+    if (detached_) return;
+    const bool was = applying_;
+    applying_ = true;
+    const QString title = Q(window_.caption());
+    if (windowTitle() != title) setWindowTitle(title);
+    const QPoint p = modelFramePos();
+    if (pos() != p) move(p);
+    const QSize s = modelClientSize();
+    if (size() != s) resize(s);
+    applyDefaultMarks();
+    applying_ = was;
+}
+
+void QtWindowView::applyDefaultMarks() {
+    for (Item& item : items_) {
+        if (auto* b = qobject_cast<QPushButton*>(item.widget)) {
+            const bool isDefault = item.control == window_.defaultButton();
+            if (b->isDefault() != isDefault) b->setDefault(isDefault);
+        }
+    }
+}
+
+void QtWindowView::applyCommon(Control& c, QWidget* w) {
+    // Geometry.
+    const TwipsRect& r = c.place();
+    if (c.kind() == ControlKind::Line) {
+        const int x0 = TwipsToPixels(r.left), y0 = TwipsToPixels(r.top);
+        const int x1 = TwipsToPixels(r.left + r.width), y1 = TwipsToPixels(r.top + r.height);
+        const QRect g(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0) + 1,
+                      std::abs(y1 - y0) + 1);
+        if (w->geometry() != g) w->setGeometry(g);
+        static_cast<LineWidget*>(w)->setRising((x1 - x0) * (y1 - y0) < 0);
+    } else {
+        const QRect g(TwipsToPixels(r.left), TwipsToPixels(r.top), TwipsToPixels(r.width),
+                      TwipsToPixels(r.height));
+        if (w->geometry() != g) w->setGeometry(g);
+    }
+
+    if (w->isEnabled() != c.enabled()) w->setEnabled(c.enabled());
+    if (w->isHidden() == c.visible()) w->setVisible(c.visible());
+
+    // Colours: unset means the style's own.
+    // Labels, tick boxes, frames: their own background role (a tick box's is
+    // Button), filled only when a colour is set.
+    QPalette::ColorRole fgRole = QPalette::WindowText, bgRole = w->backgroundRole();
+    bool fillable = true;
+    if (c.kind() == ControlKind::TextBox) {
+        fgRole = QPalette::Text;
+        bgRole = QPalette::Base;
+        fillable = false;
+    } else if (c.kind() == ControlKind::Button) {
+        fgRole = QPalette::ButtonText;
+        bgRole = QPalette::Button;
+        fillable = false;
+    }
+    QPalette pal = QApplication::palette(w);
+    if (c.foreground()) {
+        // A disabled control keeps the style's greyed text.
+        pal.setColor(QPalette::Active, fgRole, ToQColor(*c.foreground()));
+        pal.setColor(QPalette::Inactive, fgRole, ToQColor(*c.foreground()));
+    }
+    if (c.background()) pal.setColor(bgRole, ToQColor(*c.background()));
+    if (w->palette() != pal) w->setPalette(pal);
+    const bool fill = c.background().has_value() && fillable;
+    if (w->autoFillBackground() != fill) w->setAutoFillBackground(fill);
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
+        if (edit->viewport()->palette() != pal) edit->viewport()->setPalette(pal);
+    }
+
+    QFont font = QApplication::font(w);
+    font.setBold(c.bold());
+    if (c.pointSize() > 0) font.setPointSizeF(c.pointSize());
+    if (w->font() != font) w->setFont(font);
+}
+
+void QtWindowView::applyControl(Item& item) {
+    if (detached_) return;
+    Control& c = *item.control;
+
+    // A text box that turned multi-line (or back) needs the other editor.
+    if (c.kind() == ControlKind::TextBox) {
+        const bool multi = static_cast<TextBox&>(c).multiLine();
+        if (multi != (qobject_cast<QPlainTextEdit*>(item.widget) != nullptr)) {
+            QWidget* old = item.widget;
+            old->hide();
+            old->disconnect(this);
+            old->removeEventFilter(this);
+            old->deleteLater();
+            item.widget = createWidget(c);
+            wireInput(c, item.widget);
+            if (isVisible()) item.widget->show();
+            fixStacking();
+            fixTabOrder();
+        }
+    }
+
+    QWidget* w = item.widget;
+    const bool was = applying_;
+    applying_ = true;
+    QSignalBlocker block(w);
+    applyCommon(c, w);
+
+    const QString text = Q(c.text());
+    switch (c.kind()) {
+    case ControlKind::Label: {
+        auto* label = static_cast<QLabel*>(w);
+        if (label->text() != text) label->setText(text);
+        const Qt::Alignment a = Horizontal(c.align()) | Qt::AlignTop;
+        if (label->alignment() != a) label->setAlignment(a);
+        break;
+    }
+    case ControlKind::TextBox: {
+        auto& box = static_cast<TextBox&>(c);
+        const Qt::FocusPolicy policy = box.tabStop() ? Qt::StrongFocus : Qt::ClickFocus;
+        if (w->focusPolicy() != policy) w->setFocusPolicy(policy);
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
+            if (edit->isReadOnly() != box.readOnly()) edit->setReadOnly(box.readOnly());
+            const QString shown = Q(ToDisplayLines(box.text()));
+            if (edit->toPlainText() != shown) edit->setPlainText(shown);
+            QTextOption option = edit->document()->defaultTextOption();
+            const Qt::Alignment a = Horizontal(c.align());
+            if (option.alignment() != a) {
+                option.setAlignment(a);
+                edit->document()->setDefaultTextOption(option);
+            }
+        } else if (auto* line = qobject_cast<QLineEdit*>(w)) {
+            if (line->isReadOnly() != box.readOnly()) line->setReadOnly(box.readOnly());
+            const auto echo =
+                box.passwordChar().empty() ? QLineEdit::Normal : QLineEdit::Password;
+            if (line->echoMode() != echo) line->setEchoMode(echo);
+            if (line->text() != text) line->setText(text);
+            const Qt::Alignment a = Horizontal(c.align()) | Qt::AlignVCenter;
+            if (line->alignment() != a) line->setAlignment(a);
+        }
+        break;
+    }
+    case ControlKind::TickBox: {
+        auto* box = static_cast<QCheckBox*>(w);
+        if (box->text() != text) box->setText(text);
+        resyncTick(static_cast<TickBox&>(c));
+        break;
+    }
+    case ControlKind::Button: {
+        auto* button = static_cast<QPushButton*>(w);
+        if (button->text() != text) button->setText(text);
+        const bool isDefault = &c == window_.defaultButton();
+        if (button->isDefault() != isDefault) button->setDefault(isDefault);
+        break;
+    }
+    case ControlKind::Frame: {
+        auto* frame = static_cast<QGroupBox*>(w);
+        if (frame->title() != text) frame->setTitle(text);
+        break;
+    }
+    case ControlKind::Picture: {
+        const QVariant loaded = w->property("fhswImage");
+        if (!loaded.isValid() || loaded.toString() != text) {
+            static_cast<QLabel*>(w)->setPixmap(LoadImage(c.text()));
+            w->setProperty("fhswImage", text);
+        }
+        break;
+    }
+    case ControlKind::Line:
+        w->update();
+        break;
+    }
+    applying_ = was;
+}
+
+void QtWindowView::resyncText(TextBox& box) {
+    Item* item = itemOf(box);
+    if (!item) return;
+    const bool was = applying_;
+    applying_ = true;
+    QSignalBlocker block(item->widget);
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(item->widget)) {
+        const QString shown = Q(ToDisplayLines(box.text()));
+        if (edit->toPlainText() != shown) edit->setPlainText(shown);
+    } else if (auto* line = qobject_cast<QLineEdit*>(item->widget)) {
+        const QString shown = Q(box.text());
+        if (line->text() != shown) line->setText(shown);
+    }
+    applying_ = was;
+}
+
+void QtWindowView::resyncTick(TickBox& box) {
+    Item* item = itemOf(box);
+    if (!item) return;
+    auto* check = static_cast<QCheckBox*>(item->widget);
+    const Qt::CheckState want = box.state() == 0   ? Qt::Unchecked
+                                : box.state() == 1 ? Qt::Checked
+                                                   : Qt::PartiallyChecked;
+    const bool was = applying_;
+    applying_ = true;
+    QSignalBlocker block(check);
+    if (check->isTristate() != (want == Qt::PartiallyChecked))
+        check->setTristate(want == Qt::PartiallyChecked);
+    if (check->checkState() != want) check->setCheckState(want);
+    applying_ = was;
+}
+
+void QtWindowView::fixStacking() {
+    // Frames sit behind the controls drawn over them.
+    for (Item& item : items_)
+        if (item.control->kind() == ControlKind::Frame) item.widget->lower();
+}
+
+void QtWindowView::fixTabOrder() {
+    QWidget* previous = nullptr;
+    for (Item& item : items_) {
+        QWidget* w = item.widget;
+        if (w->focusPolicy() == Qt::NoFocus) continue;
+        if (previous) QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
+}
+
+QtWindowView::Item* QtWindowView::itemOf(const Control& control) {
+    for (Item& item : items_)
+        if (item.control == &control) return &item;
+    return nullptr;
+}
+
+QtWindowView::Item* QtWindowView::itemOf(const QObject* widget) {
+    for (Item& item : items_)
+        if (item.widget == widget) return &item;
+    return nullptr;
+}
+
+QWidget* QtWindowView::widgetOf(const Control& control) const {
+    for (const Item& item : items_)
+        if (item.control == &control) return item.widget;
+    return nullptr;
+}
+
+// ---- widgets to model ----------------------------------------------------
+
+void QtWindowView::pressEnter() {
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+        if (Item* item = itemOf(button)) {
+            static_cast<Button*>(item->control)->press();
+            return;
+        }
+    }
+    window_.pressDefault();
+}
+
+void QtWindowView::keyPressEvent(QKeyEvent* event) {
+    if (detached_) {
+        event->ignore();
+        return;
+    }
+    if (IsEnter(event)) {
+        event->accept();
+        pressEnter();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        window_.pressCancel();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool QtWindowView::eventFilter(QObject* watched, QEvent* event) {
+    if (detached_) return QDialog::eventFilter(watched, event);
+    Item* item = itemOf(watched);
+    if (!item) return QDialog::eventFilter(watched, event);
+
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        item->control->kind() == ControlKind::Label) {
+        static_cast<Label*>(item->control)->doubleClick();
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        auto* edit = qobject_cast<QPlainTextEdit*>(item->widget);
+        if (!edit) return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (IsEnter(key)) {
+            if (key->modifiers() & Qt::ControlModifier) {
+                // Ctrl+Enter is the way to start a new line here.
+                if (!edit->isReadOnly()) edit->textCursor().insertText(QStringLiteral("\n"));
+            } else {
+                pressEnter();
+            }
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape) {
+            window_.pressCancel();
+            return true;
+        }
+    }
+    return false;
+}
+
+void QtWindowView::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    if (applying_ || detached_ || !isVisible()) return;
+    const QPoint p = pos();  // the frame's position
+    if (p == modelFramePos()) return;
+    window_.movedByUser(static_cast<float>(p.x() * kTwipsPerPixel),
+                        static_cast<float>(p.y() * kTwipsPerPixel));
+}
+
+void QtWindowView::closeEvent(QCloseEvent* event) {
+    // The model's closing cannot be refused.
+    event->accept();
+    if (!detached_) window_.close();
+}
+
+// ---- end -----------------------------------------------------------------
+
+void QtWindowView::modelClosed() {
+    if (detached_) return;
+    // Dialogs owned by this window end with it.
+    for (QtWindowView* child : findChildren<QtWindowView*>(Qt::FindDirectChildrenOnly))
+        if (!child->detached()) child->model().close();
+    detach();
+    hide();
+    if (onDetached) onDetached();
+    deleteLater();
+}
+
+void QtWindowView::detach() {
+    detached_ = true;
+    window_.onControlChanged = previousControlChanged_;
+    window_.onWindowChanged = previousWindowChanged_;
+}
+
+}  // namespace fhsw
