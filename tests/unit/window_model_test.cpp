@@ -1,0 +1,171 @@
+// The toolkit-free window model: the tick-box change rule, timers on virtual
+// time, modal dialogs, and the store's value conversions.
+#include <gtest/gtest.h>
+
+#include "store/settings_store.h"
+#include "support/test_app.h"
+#include "ui/window.h"
+
+namespace fhsw {
+namespace {
+
+struct Probe : Window {
+    explicit Probe(UiContext& ui, Window* owner = nullptr) : Window(ui, "PROBE", "Probe", owner) {}
+    TickBox BOX{*this, "BOX", "Box", {0, 0, 100, 100}};
+    Button BUTTON{*this, "BUTTON", "Go", {0, 0, 100, 100}};
+    Timer TIMER{*this, "TIMER"};
+    int loads = 0, unloads = 0;
+    void load() override { ++loads; }
+    void unload() override { ++unloads; }
+};
+
+struct ModelTest : ::testing::Test {
+    test::TestApp app;
+};
+
+TEST_F(ModelTest, TickBoxRunsItsHandlerExactlyWhenTheStateChanges) {
+    Probe p(app.ui);
+    int runs = 0;
+    p.BOX.onChange = [&] { ++runs; };
+    p.BOX.setState(0);
+    EXPECT_EQ(runs, 0) << "same state: nothing runs";
+    p.BOX.setEnabled(false);
+    p.BOX.setState(1);
+    EXPECT_EQ(runs, 1) << "set from code while disabled still runs";
+    p.BOX.click();
+    EXPECT_EQ(p.BOX.state(), 1) << "a disabled box ignores clicks";
+    p.BOX.setEnabled(true);
+    p.BOX.click();
+    EXPECT_EQ(p.BOX.state(), 0);
+    EXPECT_EQ(runs, 2);
+    int pressed = 0;
+    p.BUTTON.onPress = [&] { ++pressed; };
+    p.BUTTON.setEnabled(false);
+    p.BUTTON.press();
+    p.setDefaultButton(&p.BUTTON);
+    p.pressDefault();
+    EXPECT_EQ(pressed, 0);
+    p.BUTTON.setEnabled(true);
+    p.pressDefault();
+    p.pressCancel();  // no cancel button: nothing
+    EXPECT_EQ(pressed, 1);
+}
+
+TEST_F(ModelTest, ObserversSeeEveryChangeOnce) {
+    Probe p(app.ui);
+    std::vector<std::string> seen;
+    p.onControlChanged = [&](Control& c) { seen.push_back(c.name()); };
+    p.BOX.setText("Box");  // unchanged
+    p.BOX.setBackground(colours::Red);
+    p.BOX.setBackground(colours::Red);
+    p.BUTTON.setVisible(false);
+    p.BOX.setTicked(true);
+    EXPECT_EQ(seen, (std::vector<std::string>{"BOX", "BUTTON", "BOX"}));
+}
+
+TEST_F(ModelTest, TimersTickOneIntervalAfterStartAndOnlyWithAnInterval) {
+    Probe p(app.ui);
+    std::vector<long long> ticks;
+    p.TIMER.onTick = [&] { ticks.push_back(app.sched.now()); };
+    p.TIMER.start();
+    app.sched.advance(5000);
+    EXPECT_TRUE(ticks.empty()) << "no interval, no tick";
+    p.TIMER.setInterval(1000);  // counts from here
+    app.sched.advance(2500);
+    EXPECT_EQ(ticks, (std::vector<long long>{6000, 7000}));
+    p.TIMER.start();  // already running: keeps its rhythm
+    app.sched.advance(600);
+    EXPECT_EQ(ticks.back(), 8000);
+    p.TIMER.onTick = [&] {
+        ticks.push_back(app.sched.now());
+        p.TIMER.stop();
+    };
+    app.sched.advance(5000);
+    EXPECT_EQ(ticks.back(), 9000);
+    EXPECT_EQ(ticks.size(), 4u);
+    EXPECT_EQ(app.sched.pending(), 0u);
+}
+
+TEST_F(ModelTest, ClosingRunsTheClosingStepsOnceAndEndsTheTimers) {
+    Probe p(app.ui);
+    p.show();
+    EXPECT_EQ(p.loads, 1);
+    p.TIMER.setInterval(100);
+    p.TIMER.start();
+    p.close();
+    p.close();
+    EXPECT_EQ(p.unloads, 1);
+    EXPECT_FALSE(p.TIMER.running());
+    p.TIMER.start();
+    EXPECT_FALSE(p.TIMER.running()) << "a closed window's timers stay stopped";
+    EXPECT_EQ(app.sched.pending(), 0u);
+}
+
+TEST_F(ModelTest, ModalDialogReturnsAfterClosingWhileTheOwnersTimersTick) {
+    Probe owner(app.ui);
+    owner.show();
+    int ownerTicks = 0;
+    owner.TIMER.onTick = [&] { ++ownerTicks; };
+    owner.TIMER.setInterval(250);
+    owner.TIMER.start();
+    Probe dialog(app.ui, &owner);
+    app.host.scripts["PROBE"] = [&](Window& d) {
+        EXPECT_EQ(owner.modalChild(), &d);
+        app.sched.advance(1000);
+        d.close();
+    };
+    owner.showModal(dialog);
+    EXPECT_EQ(ownerTicks, 4);
+    EXPECT_EQ(owner.modalChild(), nullptr);
+    EXPECT_EQ(dialog.loads, 1);
+    EXPECT_EQ(dialog.unloads, 1);
+    EXPECT_EQ(dialog.owner(), &owner);
+}
+
+TEST(StoreConversions, NumbersAndTicksRoundTripAndJunkIsRejected) {
+    EXPECT_EQ(FormatNumber(1000), "1000");
+    EXPECT_EQ(FormatNumber(-1500), "-1500");
+    EXPECT_EQ(FormatNumber(1234.5f), "1234.5");
+    EXPECT_EQ(FormatNumber(-0.0f), "0");
+    for (float v : {0.0f, 15.0f, -28800.0f, 10050.0f, 0.1f, 123456.7f}) {
+        float back = -1;
+        ASSERT_TRUE(ParseNumber(FormatNumber(v), back));
+        EXPECT_EQ(back, v);
+    }
+    float f = 7;
+    for (const char* junk : {"", " 1", "1 ", "12px", "nan", "inf", "1e999", "--1", "0x10"})
+        EXPECT_FALSE(ParseNumber(junk, f)) << junk;
+    EXPECT_EQ(f, 7);
+    std::int16_t t = 3;
+    EXPECT_TRUE(ParseTick("-1", t));
+    EXPECT_EQ(t, -1);
+    for (const char* junk : {"", "1.0", "40000", "true", " 1", "1\n"})
+        EXPECT_FALSE(ParseTick(junk, t)) << junk;
+}
+
+TEST(StoreConversions, ReadsFallBackToDefaultsAndWriteFailuresAreReported) {
+    MemorySettingsBackend backend;
+    FixedExecutableName exe("A");
+    SettingsStore store(backend, exe);
+    EXPECT_EQ(store.ReadSetting("A", "K", "dflt"), "dflt");
+    EXPECT_EQ(store.readTickIn(kSharedProfile, "TLS_NO_TICKBOX", 1), 1);
+    backend.values[{"A", "N"}] = "twelve";
+    EXPECT_EQ(store.readNumber("N", 1000), 1000);
+    backend.values[{"A", "N"}] = "-15";
+    EXPECT_EQ(store.readNumber("N", 1000), -15);
+    std::string reported;
+    store.onWriteError = [&](const std::string& m) { reported = m; };
+    backend.failWrites = true;
+    EXPECT_FALSE(store.WriteSetting("A", "K", "v"));
+    EXPECT_EQ(reported, "cannot store K: store is read-only");
+}
+
+TEST(StoreConversions, ProfileNameIsTheBaseNameWithoutExtension) {
+    EXPECT_EQ(BaseNameOfPath("D:\\Jobs\\NIGHTLY-REPORT.exe"), "NIGHTLY-REPORT");
+    EXPECT_EQ(BaseNameOfPath("/opt/mail/NIGHTLY-REPORT"), "NIGHTLY-REPORT");
+    EXPECT_EQ(BaseNameOfPath("/opt/mail/weekly.report.exe"), "weekly.report");
+    EXPECT_EQ(BaseNameOfPath("/opt/.hidden"), ".hidden");
+}
+
+}  // namespace
+}  // namespace fhsw
