@@ -1,0 +1,109 @@
+// How a line of a Windows batch script reaches a program, in both
+// directions: writing a command line so that every value arrives exactly as
+// typed, and reading runner-script lines the way the command interpreter
+// does (used by fh-sendwarden-run on Linux).
+//
+// A command line in a batch file passes two parsers:
+// 1. The command interpreter (cmd.exe) replaces "%%" by "%" (a single "%"
+//    starts a variable), drops CR characters, and keeps a quote flag that
+//    every '"' toggles. Outside quotes, '^' makes the next character plain
+//    (and is removed), and & | < > are operators; ( ) group commands. Inside
+//    quotes all of these are plain. The text that remains is handed to the
+//    program unchanged, quotes included. Delayed expansion is off, so '!' is
+//    plain.
+// 2. The program's C runtime splits that text into argv: blanks and tabs
+//    separate arguments outside quotes; '"' toggles quoting and is removed;
+//    backslashes are plain unless they precede a '"': 2n backslashes and '"'
+//    give n backslashes and a quote delimiter, 2n+1 give n backslashes and a
+//    literal '"'; inside quotes, '""' gives a literal '"' and ends the quoted
+//    part. The program name (argv[0]) follows simpler rules: quotes group and
+//    are removed, nothing else is special.
+// The command interpreter knows nothing of backslash escapes, so its quote
+// flag may differ from the C runtime's; the writer tracks cmd's flag across
+// the whole line.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fhsw {
+
+// ---- Writing -------------------------------------------------------------
+
+// A value as one C-runtime argument piece in double quotes.
+std::string CrtQuoted(std::string_view value);
+
+// A value as a C-runtime argument piece without quotes where it needs none:
+// quoted only when it holds a blank or a tab.
+std::string CrtBare(std::string_view value);
+
+// A program path in double quotes, as the first token of a command line.
+// The program name cannot carry a '"' (cmd and the C runtime both strip
+// quotes from it, and no Windows file name holds one), so any '"' in the
+// path is left out.
+std::string CrtProgramPath(std::string_view path);
+
+// Each CR LF, lone CR or lone LF becomes one blank; `joined` is set when
+// there was any.
+std::string JoinLineBreaks(std::string_view value, bool& joined);
+
+// Turns C-runtime command-line text into batch-file text that the command
+// interpreter turns back into exactly that text. Keeps cmd's quote flag
+// between calls, so one writer must see a whole line, piece by piece.
+class CmdLineWriter {
+public:
+    std::string write(std::string_view commandText);
+    bool inQuotes() const { return inQuotes_; }
+
+private:
+    bool inQuotes_ = false;
+};
+
+// ---- Reading -------------------------------------------------------------
+
+// argv of a command line by the C runtime rules: argv[0] by the program-name
+// rules, the rest by the argument rules.
+std::vector<std::string> SplitCrtCommandLine(std::string_view line);
+
+// The program that the command interpreter starts for a command line: the
+// first token, ended by a blank, tab, ',', ';' or '=' outside quotes, quotes
+// removed.
+std::string CmdProgramToken(std::string_view line);
+
+// The percent phase of a batch line: "%%" becomes "%". Any other '%'
+// (variables, arguments) is not supported: returns false with the reason.
+bool ExpandBatchPercents(std::string_view line, std::string& out, std::string& error);
+
+// The special-character phase: quotes kept and toggling the quote flag,
+// carets outside quotes removed with the next character kept plain.
+// Operators (& | < >) outside quotes and a caret at the end of the line
+// (continuation) are not supported: returns false with the reason.
+bool ProcessCmdSpecials(std::string_view line, std::string& out, std::string& error);
+
+// One line of a runner script (without its LF), as the interpreter sees it.
+struct RunnerLine {
+    enum class Kind {
+        Blank,        // nothing to do, never shown
+        Label,        // ":name", ignored and never shown
+        Remark,       // REM ...
+        EchoText,     // echo TEXT, echo. and echo.TEXT: prints `text`
+        EchoState,    // echo on / echo off: sets the echo state to `echoOn`
+        EchoQuery,    // echo alone: prints "ECHO is on." or "ECHO is off."
+        Title,        // TITLE TEXT
+        Program,      // starts `program` with `argv`
+        Unsupported,  // anything else: `error` says why
+    };
+    Kind kind = Kind::Blank;
+    bool shown = true;     // false after a leading '@'
+    std::string display;   // the command as shown while ECHO is on
+    std::string text;      // EchoText, Title
+    bool echoOn = false;   // EchoState
+    std::string program;   // Program
+    std::vector<std::string> argv;  // Program: argv[0] and the arguments
+    std::string error;     // Unsupported
+};
+
+RunnerLine ParseRunnerLine(std::string_view line);
+
+}  // namespace fhsw
