@@ -1,1 +1,36 @@
-int main() { return 0; }
+// FH-SendWarden: start-up. Builds the platform services and the Qt side, then
+// opens the main window; the program ends when the main window has closed.
+#include <QApplication>
+
+#include <cstdio>
+
+#include "main/main_window.h"
+#include "platform/platform_services.h"
+#include "view/qt_scheduler.h"
+#include "view/qt_window_host.h"
+#include "view/qt_z_order.h"
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    fhsw::PlatformServices platform = fhsw::MakePlatformServices();
+    fhsw::QtScheduler scheduler;
+    fhsw::QtWindowHost host;
+    fhsw::UiContext ui{scheduler, host};
+    fhsw::SettingsStore store(*platform.settings, *platform.executable);
+    store.onWriteError = [](const std::string& message) {
+        std::fprintf(stderr, "fh-sendwarden: %s\n", message.c_str());
+    };
+    std::unique_ptr<fhsw::ZOrder> zorder = fhsw::MakeZOrder(host);
+    fhsw::AppContext app{ui,
+                         store,
+                         *platform.launcher,
+                         *platform.processes,
+                         *zorder,
+                         *platform.files,
+                         fhsw::RunFileNames::Native(),
+                         platform.settingsLocation};
+    fhsw::MainWindow mainWindow(app);
+    mainWindow.show();
+    if (mainWindow.isClosed()) return 0;
+    return qapp.exec();
+}

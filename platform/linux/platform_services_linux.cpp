@@ -1,0 +1,26 @@
+#include <filesystem>
+
+#include "platform/linux/executable_name_linux.h"
+#include "platform/linux/ini_settings_backend.h"
+#include "platform/linux/launcher_linux.h"
+#include "platform/linux/process_query_linux.h"
+#include "platform/linux/text_file_linux.h"
+#include "platform/platform_services.h"
+
+namespace fhsw {
+
+PlatformServices MakePlatformServices() {
+    PlatformServices p;
+    auto ini = std::make_unique<IniSettingsBackend>(IniSettingsBackend::DefaultPath());
+    p.settingsLocation = ini->path();
+    p.settings = std::move(ini);
+    p.executable = std::make_unique<LinuxExecutableName>();
+    // The runner-script interpreter is installed next to the program.
+    const std::filesystem::path self = RunningExecutablePath();
+    p.launcher = std::make_unique<LinuxLauncher>((self.parent_path() / "fh-sendwarden-run").string());
+    p.processes = std::make_unique<LinuxProcessQuery>();
+    p.files = std::make_unique<LinuxTextFileWriter>();
+    return p;
+}
+
+}  // namespace fhsw

@@ -1,0 +1,79 @@
+#!/usr/bin/python3
+"""A loopback SMTP server that keeps every message it receives.
+
+Each message is written to OUTDIR as NNN.eml (the data as received) and
+NNN.json (envelope sender, recipients, time). It ends by itself after
+--lifetime seconds. Used by the demo and by the end-to-end tests.
+
+  smtp_sink.py OUTDIR [--port N] [--delay S] [--starttls CERT KEY] [--lifetime S]
+
+The chosen port is written to OUTDIR/port once the server listens.
+"""
+import argparse
+import asyncio
+import json
+import os
+import socket
+import ssl
+import time
+
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import SMTP
+
+
+class Keeper:
+    def __init__(self, outdir, delay):
+        self.outdir = outdir
+        self.delay = delay
+        self.count = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        if self.delay:
+            await asyncio.sleep(self.delay)
+        self.count += 1
+        base = os.path.join(self.outdir, "%03d" % self.count)
+        with open(base + ".eml.part", "wb") as f:
+            f.write(envelope.original_content or envelope.content)
+        os.rename(base + ".eml.part", base + ".eml")
+        with open(base + ".json", "w") as f:
+            json.dump({"mail_from": envelope.mail_from,
+                       "rcpt_tos": envelope.rcpt_tos,
+                       "time": time.time()}, f)
+        return "250 Message accepted for delivery"
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("outdir")
+    ap.add_argument("--port", type=int, default=0)
+    ap.add_argument("--delay", type=float, default=0.0)
+    ap.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
+    ap.add_argument("--lifetime", type=float, default=120.0)
+    args = ap.parse_args()
+    os.makedirs(args.outdir, exist_ok=True)
+    port = args.port or free_port()
+    kwargs = {}
+    if args.starttls:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(*args.starttls)
+        kwargs = {"tls_context": context, "require_starttls": True}
+    controller = Controller(Keeper(args.outdir, args.delay), hostname="127.0.0.1", port=port,
+                            ready_timeout=10, **kwargs)
+    controller.start()
+    with open(os.path.join(args.outdir, "port.part"), "w") as f:
+        f.write(str(port))
+    os.rename(os.path.join(args.outdir, "port.part"), os.path.join(args.outdir, "port"))
+    try:
+        time.sleep(args.lifetime)
+    finally:
+        controller.stop()
+
+
+if __name__ == "__main__":
+    main()
