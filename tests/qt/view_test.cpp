@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -29,14 +30,36 @@
 namespace fhsw {
 namespace {
 
+// One QApplication for the whole test program, made before the first test
+// and destroyed after the last one (not at exit, after Qt's own statics).
+class QtAppEnvironment final : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (QCoreApplication::instance()) return;
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        app_ = new QApplication(argc_, argv_);
+    }
+    void TearDown() override {
+        delete app_;
+        app_ = nullptr;
+    }
+
+private:
+    int argc_ = 1;
+    char name_[9] = "qt_tests";
+    char* argv_[2] = {name_, nullptr};
+    QApplication* app_ = nullptr;
+};
+[[maybe_unused]] ::testing::Environment* const kQtApp =
+    ::testing::AddGlobalTestEnvironment(new QtAppEnvironment);
+
 QApplication& App() {
-    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "qt_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app) {
+        ADD_FAILURE() << "the view tests need a QApplication";
+        std::abort();
+    }
+    return *app;
 }
 
 // Runs the event loop for `ms` milliseconds.
