@@ -1,6 +1,8 @@
 #include "main/main_window.h"
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 
 #include "compose/settings_main_window.h"
 #include "dialogs/about_window.h"
@@ -131,18 +133,33 @@ void MainWindow::openDialog() {
 
 // ---- Run controller ------------------------------------------------------
 
+// Shows a status text, and writes it with the time to stderr so that an
+// unattended run leaves a trace in whatever collects its output.
+void MainWindow::setStatus(const std::string& text) {
+    if (text == CURRENT_STATUS_LABEL.text()) return;
+    CURRENT_STATUS_LABEL.setText(text);
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t secs = std::chrono::system_clock::to_time_t(now);
+    const int ms = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&secs));
+    std::fprintf(stderr, "%s.%03d fh-sendwarden[%s]: %s\n", stamp, ms,
+                 app_.store.ProfileName().c_str(), text.c_str());
+}
+
 void MainWindow::armRunController() {
     if (AUTOSTART_TICKBOX.state() == 1) {
         AUTOSTART_TICKBOX.setEnabled(false);
         AUTOCLOSE_TICKBOX.setEnabled(false);
         SE_EXE_OUTPUT_WINDOW_TICKBOX.setEnabled(false);
-        CURRENT_STATUS_LABEL.setText(kCountdown);
+        setStatus(kCountdown);
         START_STOP_BUTTON.setText("STOP");
         SETTINGS_BUTTON.setEnabled(false);
         AUTOSTART_TIMER.start();
     } else {
         AUTOSTART_TIMER.stop();
-        CURRENT_STATUS_LABEL.setText(kReady);
+        setStatus(kReady);
         START_STOP_BUTTON.setText("START");
         AUTOSTART_TICKBOX.setEnabled(true);
         AUTOCLOSE_TICKBOX.setEnabled(false);
@@ -154,7 +171,7 @@ void MainWindow::startStopPressed() {
     if (START_STOP_BUTTON.text() == "START") {
         START_STOP_BUTTON.setText("STOP");
         AUTOSTART_TIMER.start();
-        CURRENT_STATUS_LABEL.setText(kCountdown);
+        setStatus(kCountdown);
         AUTOSTART_TICKBOX.setEnabled(false);
         AUTOCLOSE_TICKBOX.setEnabled(false);
         SE_EXE_OUTPUT_WINDOW_TICKBOX.setEnabled(false);
@@ -167,7 +184,7 @@ void MainWindow::startStopPressed() {
         AUTOSTART_TICKBOX.setEnabled(true);
         SE_EXE_OUTPUT_WINDOW_TICKBOX.setEnabled(true);
         SETTINGS_BUTTON.setEnabled(true);
-        CURRENT_STATUS_LABEL.setText(kAborted);
+        setStatus(kAborted);
     }
 }
 
@@ -188,16 +205,14 @@ bool MainWindow::launchRunner() {
 }
 
 void MainWindow::reportLaunchFailure(const std::string& reason) {
-    CURRENT_STATUS_LABEL.setText(std::string(kLaunchFailed) + reason + " !!!");
-    std::fprintf(stderr, "fh-sendwarden: %s: cannot send: %s\n", app_.store.ProfileName().c_str(),
-                 reason.c_str());
+    setStatus(std::string(kLaunchFailed) + reason + " !!!");
 }
 
 void MainWindow::sendEmailNowPressed() { launchRunner(); }
 
 void MainWindow::countdownElapsed() {
     START_STOP_BUTTON.setText("STOP");
-    CURRENT_STATUS_LABEL.setText(kSending);
+    setStatus(kSending);
     if (!launchRunner()) {
         // Nothing was sent: back to a usable window that shows why.
         AUTOSTART_TIMER.stop();
@@ -217,7 +232,7 @@ void MainWindow::watchTick() {
         if (app_.processes.isProcessRunning(kMailerImage)) {
             P4P_TICKBOX.setBackground(colours::Red);
             AUTOCLOSE_TIMER.stop();
-            CURRENT_STATUS_LABEL.setText(kRunning);
+            setStatus(kRunning);
             return;
         }
         // The runner script we launched may not have started the mailer yet.
@@ -226,7 +241,7 @@ void MainWindow::watchTick() {
             return;
         }
         P4P_TICKBOX.setBackground(colours::Green);
-        CURRENT_STATUS_LABEL.setText(kCompleted);
+        setStatus(kCompleted);
         AUTOCLOSE_TIMER.start();
         PROCESS_WATCHER_TIMER.stop();
     } else {
@@ -241,15 +256,15 @@ void MainWindow::autoCloseElapsed() {
             // Closing now would throw away what the user is typing in the
             // dialog: close as soon as the dialog is closed instead.
             AUTOCLOSE_TIMER.stop();
-            CURRENT_STATUS_LABEL.setText(kClosingAfterDialog);
+            setStatus(kClosingAfterDialog);
             closeWhenDialogCloses_ = true;
             return;
         }
-        CURRENT_STATUS_LABEL.setText(kClosing);
+        setStatus(kClosing);
         close();
         return;
     }
-    CURRENT_STATUS_LABEL.setText(kReady);
+    setStatus(kReady);
     AUTOSTART_TICKBOX.setEnabled(true);
     AUTOCLOSE_TICKBOX.setEnabled(true);
     START_STOP_BUTTON.setText("START");

@@ -75,6 +75,7 @@ private:
     void autoStartChanged();
     bool launchRunner();
     void reportLaunchFailure(const std::string& reason);
+    void setStatus(const std::string& text);
 
     // Always on top.
     void alwaysOnTopChanged();
