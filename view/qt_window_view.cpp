@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTextOption>
 #include <algorithm>
 #include <cmath>
@@ -26,6 +28,8 @@ namespace {
 // Smallest client area shown, whatever the model's size says.
 constexpr int kMinClientWidth = 80;
 constexpr int kMinClientHeight = 40;
+// The size that the twips layouts of the windows were drawn for.
+constexpr double kDefaultPointSize = 8;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
@@ -79,6 +83,29 @@ protected:
 
 private:
     bool rising_ = false;
+};
+
+// A tick box whose caption wraps onto more lines when it is too long for one,
+// and that reacts to a click anywhere on it.
+class TickBoxWidget final : public QCheckBox {
+public:
+    explicit TickBoxWidget(QWidget* parent) : QCheckBox(parent) {}
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter p(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        p.drawControl(QStyle::CE_CheckBox, option);
+        const QRect area = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this);
+        style()->drawItemText(&p, area.adjusted(2, 0, 0, 0),
+                              Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap |
+                                  Qt::TextShowMnemonic,
+                              option.palette, isEnabled(), caption, QPalette::WindowText);
+    }
 };
 
 bool IsEnter(const QKeyEvent* e) { return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter; }
@@ -178,7 +205,7 @@ QWidget* QtWindowView::createWidget(Control& control) {
         return new QLineEdit(this);
     }
     case ControlKind::TickBox:
-        return new QCheckBox(this);
+        return new TickBoxWidget(this);
     case ControlKind::Button: {
         auto* button = new QPushButton(this);
         button->setAutoDefault(false);
@@ -322,7 +349,7 @@ void QtWindowView::applyCommon(Control& c, QWidget* w) {
 
     QFont font = QApplication::font(w);
     font.setBold(c.bold());
-    if (c.pointSize() > 0) font.setPointSizeF(c.pointSize());
+    font.setPointSizeF(c.pointSize() > 0 ? c.pointSize() : kDefaultPointSize);
     if (w->font() != font) w->setFont(font);
 }
 

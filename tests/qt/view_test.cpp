@@ -417,6 +417,18 @@ TEST_F(ViewTest, ForwardsUserInput) {
     EXPECT_FALSE(w.tick.ticked());
     EXPECT_EQ(tick->checkState(), Qt::Unchecked);
 
+    // A click on the caption, far from the box, counts as well.
+    w.tick.onChange = [&w] { ++w.tickChanges; };
+    const QPointF onCaption(tick->width() - 3, tick->height() / 2);
+    QMouseEvent down(QEvent::MouseButtonPress, onCaption, tick->mapToGlobal(onCaption),
+                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent up(QEvent::MouseButtonRelease, onCaption, tick->mapToGlobal(onCaption),
+                   Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(tick, &down);
+    QCoreApplication::sendEvent(tick, &up);
+    EXPECT_TRUE(w.tick.ticked());
+    EXPECT_EQ(tick->checkState(), Qt::Checked);
+
     // Read-only and disabled fields ignore typing.
     w.field.setReadOnly(true);
     Type(field, "q");
