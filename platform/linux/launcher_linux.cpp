@@ -264,6 +264,10 @@ LaunchResult LinuxLauncher::launch(const std::string& command, bool visible) {
 
     if (visible) {
         if (!hasDisplay()) return {false, "no display for a visible window (DISPLAY is not set)"};
+    }
+    // A runner script shows its output in a terminal window; any other
+    // program (the log opener, an editor) brings its own window.
+    if (visible && isRunnerScriptPath(line.program)) {
         std::string terminal = findOnPath("x-terminal-emulator");
         if (terminal.empty()) terminal = findOnPath("xterm");
         if (terminal.empty()) {

@@ -310,7 +310,7 @@ TEST_F(LinuxLauncherTest, FailuresAreReportedAndNothingIsStarted) {
     EXPECT_FALSE(fs::exists(recorded)) << "the interpreter must never have run";
 }
 
-TEST_F(LinuxLauncherTest, VisibleLaunchNeedsADisplayAndATerminal) {
+TEST_F(LinuxLauncherTest, VisibleRunnerScriptsNeedADisplayAndATerminal) {
     const std::string bat = dir_.path() + "/SENDEMAIL-RUNNER.BAT";
     writeFile(bat, "@echo off\r\n", 0644);
     const std::string bin = dir_.path() + "/bin";
@@ -343,12 +343,20 @@ TEST_F(LinuxLauncherTest, VisibleLaunchNeedsADisplayAndATerminal) {
     EXPECT_EQ(lines(*got), (std::vector<std::string>{"-e", runner_, bat, "go"}));
 
     writeFile(bin + "/x-terminal-emulator", recorderScript(dir_.path() + "/xte-args"), 0755);
-    const std::string prog = dir_.path() + "/prog";
-    writeFile(prog, "#!/bin/sh\n", 0755);
-    ASSERT_TRUE(launcher.launch(prog + " 1 2", true).ok);
+    const std::string cmd = dir_.path() + "/job.CMD";
+    writeFile(cmd, "@echo off\r\n", 0644);
+    ASSERT_TRUE(launcher.launch(cmd + " 1 2", true).ok);
     got = waitForFile(dir_.path() + "/xte-args");
     ASSERT_TRUE(got);
-    EXPECT_EQ(lines(*got), (std::vector<std::string>{"-e", prog, "1", "2"}));
+    EXPECT_EQ(lines(*got), (std::vector<std::string>{"-e", runner_, cmd, "1", "2"}));
+
+    // Any other program (the log opener) brings its own window: no terminal.
+    const std::string prog = dir_.path() + "/prog";
+    writeFile(prog, recorderScript(dir_.path() + "/prog-args"), 0755);
+    ASSERT_TRUE(launcher.launch(prog + " \"a b\"", true).ok);
+    got = waitForFile(dir_.path() + "/prog-args");
+    ASSERT_TRUE(got);
+    EXPECT_EQ(lines(*got), (std::vector<std::string>{"a b"}));
     EXPECT_TRUE(waitUntilNotRunning(launcher));
 }
 
