@@ -16,6 +16,7 @@ constexpr const char* kMailerImage = "SendEmail.exe";
 
 MainWindow::MainWindow(AppContext& app)
     : Window(app.ui, "FH_SENDWARDEN_MAIN", "FH-SW - "),
+      START_STOP_BUTTON(*this, "START_STOP_BUTTON", "START", {8520, 1920, 1095, 735}),
       FH_SENDWARDEN_TITLE_2(*this, "FH_SENDWARDEN_TITLE_2", "FH-SENDWARDEN", {120, 120, 2655, 375}),
       STATUS_LABEL(*this, "STATUS_LABEL", "STATUS:", {2880, 240, 855, 255}),
       CURRENT_STATUS_LABEL(*this, "CURRENT_STATUS_LABEL", kReady, {3720, 120, 6135, 375}),
@@ -38,7 +39,6 @@ MainWindow::MainWindow(AppContext& app)
       SEND_EMAIL_NOW_BUTTON(*this, "SEND_EMAIL_NOW_BUTTON", "Send Email Now", {5760, 1920, 1335, 375}),
       SETTINGS_BUTTON(*this, "SETTINGS_BUTTON", "Settings", {5760, 2400, 1335, 375}),
       EXIT_BUTTON(*this, "EXIT_BUTTON", "Exit", {7320, 2040, 975, 495}),
-      START_STOP_BUTTON(*this, "START_STOP_BUTTON", "START", {8520, 1920, 1095, 735}),
       SE_RUNNER_BAT_LOCATION_TEXTBOX(*this, "SE_RUNNER_BAT_LOCATION_TEXTBOX", "SENDEMAIL-RUNNER.BAT",
                                      {360, 4200, 2295, 285}),
       AUTOSTART_TIMER(*this, "AUTOSTART_TIMER"),

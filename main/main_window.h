@@ -26,6 +26,8 @@ public:
     static constexpr const char* kClosingAfterDialog = "!!! COMPLETED - CLOSING WHEN DIALOG CLOSES !!!";
     static constexpr const char* kLaunchFailed = "!!! SEND FAILED: ";
 
+    // START/STOP is the default button and first in the focus order.
+    Button START_STOP_BUTTON;
     Label FH_SENDWARDEN_TITLE_2;
     Label STATUS_LABEL;
     Label CURRENT_STATUS_LABEL;
@@ -46,7 +48,6 @@ public:
     Button SEND_EMAIL_NOW_BUTTON;
     Button SETTINGS_BUTTON;
     Button EXIT_BUTTON;
-    Button START_STOP_BUTTON;
     TextBox SE_RUNNER_BAT_LOCATION_TEXTBOX;
 
     Timer AUTOSTART_TIMER;

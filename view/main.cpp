@@ -1,6 +1,7 @@
 // FH-SendWarden: start-up. Builds the platform services and the Qt side, then
 // opens the main window; the program ends when the main window has closed.
 #include <QApplication>
+#include <QFont>
 
 #include <cstdio>
 
@@ -12,6 +13,10 @@
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
+    // The window layouts are drawn in twips for a narrow 8-point face.
+    QFont face("DejaVu Sans Condensed");
+    face.setPointSizeF(8);
+    QApplication::setFont(face);
     fhsw::PlatformServices platform = fhsw::MakePlatformServices();
     fhsw::QtScheduler scheduler;
     fhsw::QtWindowHost host;
@@ -32,5 +37,8 @@ int main(int argc, char** argv) {
     fhsw::MainWindow mainWindow(app);
     mainWindow.show();
     if (mainWindow.isClosed()) return 0;
-    return qapp.exec();
+    const int status = qapp.exec();
+    // However the event loop ended, the closing steps store the window's state.
+    if (!mainWindow.isClosed()) mainWindow.close();
+    return status;
 }
