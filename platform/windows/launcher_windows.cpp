@@ -35,7 +35,8 @@ bool CheckScript(const std::string& path, std::string& error) {
     if (path.find_first_of("\\/:") == std::string::npos) return true;
     const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        error = "cannot start " + path + ": " + SystemMessage(::GetLastError());
+        const DWORD code = ::GetLastError();
+        error = "cannot start " + path + ": " + SystemMessage(code);
         return false;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <optional>
+#include <vector>
 
 #include "platform/windows/code_point_check.h"
 #include "platform/windows/win32_text.h"
@@ -37,8 +38,8 @@ bool ToAnsiCodePage(const std::wstring& wide, std::string& out, std::string& err
     const int count = static_cast<int>(wide.size());
     const int size = convert(wide.data(), count, nullptr, 0, usedDefault);
     if (size <= 0) {
-        error = "cannot convert the text to the system's code page: " +
-                SystemMessage(::GetLastError());
+        const DWORD code = ::GetLastError();
+        error = "cannot convert the text to the system's code page: " + SystemMessage(code);
         return false;
     }
     if (usedDefault) {
@@ -55,8 +56,8 @@ bool ToAnsiCodePage(const std::wstring& wide, std::string& out, std::string& err
     }
     out.resize(static_cast<std::size_t>(size));
     if (convert(wide.data(), count, out.data(), size, usedDefault) != size || usedDefault) {
-        error = "cannot convert the text to the system's code page: " +
-                SystemMessage(::GetLastError());
+        const DWORD code = ::GetLastError();
+        error = "cannot convert the text to the system's code page: " + SystemMessage(code);
         return false;
     }
     return true;
@@ -73,7 +74,7 @@ public:
         }
         DWORD size = 0;
         ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-        std::string buffer(size, '\0');
+        std::vector<unsigned long long> buffer((size + 7) / 8);  // aligned for TOKEN_USER
         wchar_t* sidText = nullptr;
         if (size > 0 &&
             ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
