@@ -17,7 +17,7 @@ if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
 fi
 
 echo "== configure ($build_dir)"
-timeout 300 cmake -S . -B "$build_dir" -G Ninja \
+timeout 300 cmake -S . -B "$build_dir" -G Ninja --no-warn-unused-cli \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
   -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_FLAGS=-Werror \
