@@ -102,7 +102,7 @@ e2e_wait_exit() {
 e2e_start_x() {
     local secs=${1:-240} n pid
     unset DISPLAY
-    e2e_need Xvfb openbox xdotool xprop xdpyinfo
+    e2e_need Xvfb openbox xdotool xprop xdpyinfo xwininfo
     for n in $(seq 90 140); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
         timeout -k 3 "$secs" Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp \
@@ -160,11 +160,13 @@ e2e_window_gone() {
 # area's top-left corner) and E2E_W, E2E_H (client size) in pixels.
 e2e_client_origin() {
     local out
-    out=$(timeout 5 xdotool getwindowgeometry "$1" 2>/dev/null) || fail "no geometry for window $1"
-    E2E_X=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1/p' <<<"$out")
-    E2E_Y=$(sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\2/p' <<<"$out")
-    E2E_W=$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1/p' <<<"$out")
-    E2E_H=$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\2/p' <<<"$out")
+    # xwininfo, not "xdotool getwindowgeometry": under a reparenting window
+    # manager the latter counts the frame twice.
+    out=$(timeout 5 xwininfo -id "$1" 2>/dev/null) || fail "no geometry for window $1"
+    E2E_X=$(sed -n 's/^ *Absolute upper-left X: *\([0-9-]*\).*/\1/p' <<<"$out")
+    E2E_Y=$(sed -n 's/^ *Absolute upper-left Y: *\([0-9-]*\).*/\1/p' <<<"$out")
+    E2E_W=$(sed -n 's/^ *Width: *\([0-9]*\).*/\1/p' <<<"$out")
+    E2E_H=$(sed -n 's/^ *Height: *\([0-9]*\).*/\1/p' <<<"$out")
     [ -n "$E2E_X" ] && [ -n "$E2E_W" ] || fail "cannot read the geometry of window $1: $out"
 }
 
@@ -187,7 +189,9 @@ e2e_click() {
     x=$((($2 + $4 / 2) / 15))
     y=$((($3 + $5 / 2) / 15))
     e2e_activate "$win"
-    timeout 10 xdotool mousemove --sync --window "$win" "$x" "$y" click 1 ||
+    # No --sync: it waits for motion, and there is none when the pointer is
+    # already there.
+    timeout 10 xdotool mousemove --window "$win" "$x" "$y" sleep 0.1 click 1 ||
         fail "cannot click at $x,$y in window $win"
 }
 
@@ -351,4 +355,24 @@ e2e_unattended_profile() {
         "SUBJECT_TEXTBOX=$name run" "MESSAGE_TEXTBOX=Sent by $name" \
         "SMTP_SERVER_ADDRESS_PORT_TEXTBOX=127.0.0.1:$port" \
         AUTOSTART_TICKBOX=1 AUTOCLOSE_TICKBOX=1 P4P_TICKBOX=1 SE_EXE_OUTPUT_WINDOW_TICKBOX=0 "$@"
+}
+
+# e2e_no_keys_held: fails if the X server has any key down (a key that
+# xdotool pressed and never released).
+e2e_no_keys_held() {
+    local held
+    held=$(timeout 5 /usr/bin/python3 - <<'PY'
+import ctypes
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+d = x.XOpenDisplay(None)
+if not d:
+    print("no display")
+else:
+    keys = (ctypes.c_ubyte * 32)()
+    x.XQueryKeymap(ctypes.c_void_p(d), keys)
+    print(" ".join(str(i * 8 + b) for i in range(32) for b in range(8) if keys[i] >> b & 1))
+PY
+) || fail "cannot ask the X server for the keyboard state"
+    [ -z "$held" ] || fail "keys still held down (keycodes): $held"
 }
