@@ -105,7 +105,7 @@ e2e_start_x() {
     e2e_need Xvfb openbox xdotool xprop xdpyinfo xwininfo
     for n in $(seq 90 140); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        timeout -k 3 "$secs" Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp \
+        timeout -k 3 "$secs" Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset \
             >"$E2E_WORK/xvfb.log" 2>&1 </dev/null &
         pid=$!
         for _ in $(seq 100); do
@@ -375,4 +375,27 @@ else:
 PY
 ) || fail "cannot ask the X server for the keyboard state"
     [ -z "$held" ] || fail "keys still held down (keycodes): $held"
+}
+
+# e2e_move WIN X Y: moves a window and waits until the move is done; the
+# frame's new top-left corner is left in E2E_FX, E2E_FY.
+e2e_move() {
+    local win=$1 x=$2 y=$3
+    timeout 10 xdotool windowmove --sync "$win" "$x" "$y" >/dev/null 2>&1 ||
+        timeout 10 xdotool windowmove "$win" "$x" "$y" || fail "cannot move window $win"
+    sleep 0.5
+    e2e_frame_origin "$win"
+}
+
+# e2e_expect_stored_pos PROFILE PREFIX FX FY: "PREFIX-Left"/"PREFIX-Top" hold
+# the frame position FX, FY (pixels) in twips, to within a pixel and a half.
+e2e_expect_stored_pos() {
+    local prof=$1 prefix=$2 fx=$3 fy=$4 left top
+    left=$(e2e_ini_value "$prof" "$prefix-Left") || fail "no $prefix-Left stored under [$prof]"
+    top=$(e2e_ini_value "$prof" "$prefix-Top") || fail "no $prefix-Top stored under [$prof]"
+    left=${left%%.*}
+    top=${top%%.*}
+    [ $((left - fx * 15)) -le 22 ] && [ $((fx * 15 - left)) -le 22 ] &&
+        [ $((top - fy * 15)) -le 22 ] && [ $((fy * 15 - top)) -le 22 ] ||
+        fail "$prefix stored at $left,$top twips; its frame is at $fx,$fy px = $((fx * 15)),$((fy * 15)) twips"
 }
