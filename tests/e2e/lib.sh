@@ -182,13 +182,19 @@ e2e_frame_origin() {
     E2E_FY=$((E2E_Y - ${t:-0}))
 }
 
-# e2e_click WIN LEFT TOP WIDTH HEIGHT: clicks the middle of a control placed
-# at that rectangle (twips) in the window's client area.
+# e2e_click WIN LEFT TOP WIDTH HEIGHT: activates the window and clicks the
+# middle of a control placed at that rectangle (twips) in its client area.
 e2e_click() {
+    e2e_activate "$1"
+    e2e_click_at "$@"
+}
+
+# e2e_click_at: the same without activating the window first (for a window
+# that a modal dialog keeps from being activated).
+e2e_click_at() {
     local win=$1 x y
     x=$((($2 + $4 / 2) / 15))
     y=$((($3 + $5 / 2) / 15))
-    e2e_activate "$win"
     # No --sync: it waits for motion, and there is none when the pointer is
     # already there.
     timeout 10 xdotool mousemove --window "$win" "$x" "$y" sleep 0.1 click 1 ||
