@@ -149,7 +149,8 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 // ---------------------------------------------------------------------------
 // Escaping of section and key names: letters, digits, "_", "-" and "." stand
-// for themselves, "/" is written as "\", every other UTF-16 code unit as %XX
+// for themselves, "/" is written as "\" (but as %2F at the end), every other
+// UTF-16 code unit as %XX
 // (up to U+00FF) or %UXXXX. Bytes that are not UTF-8 are kept as they are.
 
 void AppendHex(std::string& out, unsigned value, int digits) {
@@ -178,7 +179,8 @@ std::string EscapeName(std::string_view name) {
             continue;
         }
         if (cp == '/') {
-            out += '\\';
+            // A "\" at the end of a key would escape the "=" after it.
+            out += i == name.size() ? "%2F" : "\\";
         } else if ((cp >= 'a' && cp <= 'z') || (cp >= 'A' && cp <= 'Z') || (cp >= '0' && cp <= '9') ||
                    cp == '_' || cp == '-' || cp == '.') {
             out += static_cast<char>(cp);
@@ -397,8 +399,7 @@ std::optional<std::string> UnescapeValue(std::string_view s) {
             }
             // any other escaped character is dropped
         }
-        sink.flush();
-        chopLimit = out.size();
+        chopLimit = out.size();  // escaped blanks are kept
     }
     sink.flush();
     if (!quoted) {
@@ -420,12 +421,22 @@ std::optional<std::string> UnescapeValue(std::string_view s) {
 // changes only the line of its key; comments and lines that do not parse
 // survive untouched.
 
+// The name of a value as one path, as the format sees it: the section, a
+// slash and the key; keys of the "General" section stand alone. So a "/" in
+// a name is a level, and section "a/b" with key "k" is section "a" with key
+// "b/k", as for every other reader of the format.
+std::string ValuePath(const std::string& section, const std::string& key) {
+    return section.empty() ? key : section + "/" + key;
+}
+
 struct Line {
     enum Kind { kOther, kHeader, kPair } kind = kOther;
     std::string raw;      // as in the file, line break included
     std::string section;  // header: the section it opens; pair: its section
-    std::string key;
+    std::string path;     // pair: ValuePath() of its section and key
     std::optional<std::string> value;  // pair; nothing for "@Invalid()"
+    bool terminated = true;     // ends with a line break of its own
+    bool endsInEscape = false;  // the file ends with a backslash that escapes nothing yet
 };
 
 struct Document {
@@ -434,10 +445,12 @@ struct Document {
 
     static constexpr std::size_t npos = std::size_t(-1);
 
+    // The line that holds the value: the last one of that name.
     std::size_t find(const std::string& section, const std::string& key) const {
+        const std::string path = ValuePath(section, key);
         for (std::size_t i = lines.size(); i-- > 0;) {
             const Line& l = lines[i];
-            if (l.kind == Line::kPair && l.key == key && l.section == section) return i;
+            if (l.kind == Line::kPair && l.path == path) return i;
         }
         return npos;
     }
@@ -457,7 +470,7 @@ void Classify(Line& line, std::string_view content, std::size_t equals, std::str
     if (equals == std::string_view::npos) return;  // not a "key=value" line: skipped
     line.kind = Line::kPair;
     line.section = section;
-    line.key = UnescapeName(Trim(content.substr(0, equals)));
+    line.path = ValuePath(section, UnescapeName(Trim(content.substr(0, equals))));
     line.value = UnescapeValue(content.substr(equals + 1));
 }
 
@@ -480,6 +493,7 @@ Document Parse(std::string_view data) {
         const bool commentLine = i < n && (data[i] == ';' || data[i] == '#');
         bool skipRest = commentLine;
         bool inQuotes = false;
+        bool endsInEscape = false;
         std::size_t equals = std::string_view::npos;
         std::size_t contentEnd = std::string_view::npos;
         // A line ends at the first line break that no backslash escapes. A
@@ -492,6 +506,8 @@ Document Parse(std::string_view data) {
                 if (i < n) {
                     const char e = data[i++];
                     if (isBreak(e) && i < n && isBreak(data[i]) && data[i] != e) ++i;
+                } else {
+                    endsInEscape = true;
                 }
             } else if (c == '"') {
                 inQuotes = !inQuotes;
@@ -503,10 +519,13 @@ Document Parse(std::string_view data) {
             }
         }
         if (contentEnd == std::string_view::npos) contentEnd = i;
+        const bool terminated = i < n;
         if (i < n) i += (data[i] == '\r' && i + 1 < n && data[i + 1] == '\n') ? 2 : 1;
 
         Line line;
         line.raw = std::string(data.substr(start, i - start));
+        line.terminated = terminated;
+        line.endsInEscape = endsInEscape;
         if (!commentLine) {
             Classify(line, data.substr(contentStart, contentEnd - contentStart), equals, section);
         }
@@ -516,8 +535,20 @@ Document Parse(std::string_view data) {
     return doc;
 }
 
-bool EndsWithLineBreak(const std::string& s) {
-    return !s.empty() && (s.back() == '\n' || s.back() == '\r');
+// Ends the last line of the file before more lines go after it.
+void EndLine(Line& line) {
+    if (line.terminated) return;
+    if (line.endsInEscape) {
+        // "\" at the very end would escape the new line break and join the
+        // next line to this one; a blank after it means the same as nothing.
+        line.raw += ' ';
+    } else if (!line.raw.empty() && line.raw.back() == '\r') {
+        // An escaped CR: CR LF would count as one escaped line break.
+        line.raw += '\n';
+    }
+    line.raw += '\n';
+    line.terminated = true;
+    line.endsInEscape = false;
 }
 
 void SetValue(Document& doc, const std::string& section, const std::string& key,
@@ -525,7 +556,7 @@ void SetValue(Document& doc, const std::string& section, const std::string& key,
     Line line;
     line.kind = Line::kPair;
     line.section = section;
-    line.key = key;
+    line.path = ValuePath(section, key);
     line.value = value;
     const std::string text = EscapeName(key) + "=" + EscapeValue(value);
 
@@ -535,6 +566,7 @@ void SetValue(Document& doc, const std::string& section, const std::string& key,
         std::size_t keep = old.size();
         while (keep > 0 && (old[keep - 1] == '\n' || old[keep - 1] == '\r')) --keep;
         line.raw = text + old.substr(keep);
+        line.terminated = keep < old.size();
         doc.lines[existing] = std::move(line);
         return;
     }
@@ -553,15 +585,14 @@ void SetValue(Document& doc, const std::string& section, const std::string& key,
         }
     }
     if (after != Document::npos) {
-        if (!EndsWithLineBreak(doc.lines[after].raw)) doc.lines[after].raw += '\n';
+        EndLine(doc.lines[after]);
         doc.lines.insert(doc.lines.begin() + std::ptrdiff_t(after + 1), std::move(line));
         return;
     }
     // A new section at the end, after an empty line.
     if (!doc.lines.empty()) {
-        std::string& last = doc.lines.back().raw;
-        if (!EndsWithLineBreak(last)) last += '\n';
-        if (last.find_first_not_of(" \t\r\n") != std::string::npos) {
+        EndLine(doc.lines.back());
+        if (doc.lines.back().raw.find_first_not_of(" \t\r\n") != std::string::npos) {
             Line blank;
             blank.raw = "\n";
             doc.lines.push_back(std::move(blank));
@@ -661,18 +692,29 @@ bool MakeFolders(const std::string& dir, std::string& error) {
     return true;
 }
 
-// Holds an exclusive lock on the lock file while it lives. The lock file is
-// never removed by this program; if anything else removes or replaces it while
-// we wait, the lock is taken again on the file that now has the name.
+// Holds an exclusive lock on the lock file while it lives. The lock file
+// exists only while a write is under way: its holder removes it before it
+// lets go, and a waiter that then gets the lock on the removed file tries
+// again with the file that now has the name. (Qt's QSettings uses the same
+// name and the same lock, so both exclude each other.)
 class FileLock {
 public:
-    bool acquire(const std::string& path, std::string& error) {
+    FileLock() = default;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock() {
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+
+    // `path` is the lock file; failures are reported as failures to write
+    // `settingsFile`.
+    bool acquire(const std::string& path, const std::string& settingsFile, std::string& error) {
         const auto deadline = std::chrono::steady_clock::now() + kLockTimeout;
         auto pause = std::chrono::microseconds(200);
         for (;;) {
             fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
             if (fd_.get() < 0) {
-                error = "cannot lock " + path + ": " + Reason(errno);
+                error = "cannot write " + settingsFile + ": " + Reason(errno);
                 return false;
             }
             bool locked = false;
@@ -681,27 +723,30 @@ public:
                     locked = true;
                 } else if (errno == EWOULDBLOCK || errno == EINTR) {
                     if (std::chrono::steady_clock::now() >= deadline) {
-                        error = "cannot lock " + path + ": another copy of the program keeps it locked";
+                        error = "cannot write " + settingsFile +
+                                ": another copy of the program has been saving for too long";
                         return false;
                     }
                     std::this_thread::sleep_for(pause);
                     pause = std::min(pause * 2, std::chrono::microseconds(5000));
                 } else {
-                    error = "cannot lock " + path + ": " + Reason(errno);
+                    error = "cannot write " + settingsFile + ": cannot lock " + path + ": " + Reason(errno);
                     return false;
                 }
             }
             struct stat held, named;
-            if (::fstat(fd_.get(), &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+            if (::fstat(fd_.get(), &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
                 held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
                 if ((held.st_mode & 07777) != 0600) ::fchmod(fd_.get(), 0600);
+                path_ = path;
                 return true;
             }
         }
     }
 
 private:
-    FileDescriptor fd_;  // closing it releases the lock
+    std::string path_;   // set while the lock is held
+    FileDescriptor fd_;  // closing it releases the lock, after path_ is removed
 };
 
 // Opens the file for reading; a missing file is not an error (fd stays -1).
@@ -796,7 +841,7 @@ bool IniSettingsBackend::write(const std::string& section, const std::string& ke
     }
     if (!MakeFolders(FolderOf(path_), error)) return false;
     FileLock lock;
-    if (!lock.acquire(path_ + ".lock", error)) return false;
+    if (!lock.acquire(path_ + ".lock", path_, error)) return false;
 
     const std::string target = WriteTarget(path_);
     FileDescriptor fd;
