@@ -695,8 +695,9 @@ bool MakeFolders(const std::string& dir, std::string& error) {
 // Holds an exclusive lock on the lock file while it lives. The lock file
 // exists only while a write is under way: its holder removes it before it
 // lets go, and a waiter that then gets the lock on the removed file tries
-// again with the file that now has the name. (Qt's QSettings uses the same
-// name and the same lock, so both exclude each other.)
+// again with the file that now has the name. (QSettings uses the same name
+// with a lock of its own, created exclusively: it waits while the file
+// exists, and finds none left behind after a write.)
 class FileLock {
 public:
     FileLock() = default;

@@ -7,10 +7,9 @@
 // changes the one value and replaces the file atomically (a temporary file in
 // the same folder, synced, renamed over the old one, folder synced), so that
 // copies of the program running at once never lose each other's values and a
-// crash never leaves a torn file. The lock is the one QSettings takes, so a Qt
-// program saving into the same file is excluded as well. The files are
-// readable and writable by their owner only. Section and key names compare
-// case-sensitively; as in QSettings, a "/" in a name separates levels.
+// crash never leaves a torn file. The files are readable and writable by
+// their owner only. Section and key names compare case-sensitively; as in
+// QSettings, a "/" in a name separates levels.
 #pragma once
 
 #include <optional>

@@ -7,9 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -185,44 +183,6 @@ TEST(IniFormat, BothWritersShareOneFile) {
     EXPECT_EQ(backend.read("NIGHTLY", "MESSAGE_TEXTBOX"), "Bye\n\t\"all\"");
     EXPECT_EQ(backend.read("FH_SW_SHARED_SETTINGS", "SMTP_USERNAME_TEXTBOX"), "other=user");
     EXPECT_EQ(backend.read("", "second"), " top ");
-}
-
-// QSettings locks the same lock file: a Qt program and this one saving into
-// the file at the same time lose nothing.
-TEST(IniFormat, QSettingsAndTheBackendSavingAtOnceLoseNothing) {
-    TempDir dir;
-    const std::string path = dir.file("FH_SENDWARDEN.ini");
-    constexpr int kEach = 150;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        QSettings qt(Q(path), QSettings::IniFormat);
-        for (int i = 0; i < kEach; ++i) {
-            qt.setValue("QT/q" + QString::number(i), "from Qt " + QString::number(i));
-            qt.sync();
-            if (qt.status() != QSettings::NoError) ::_exit(1);
-        }
-        ::_exit(0);
-    }
-    IniSettingsBackend backend(path);
-    for (int i = 0; i < kEach; ++i) {
-        std::string error;
-        ASSERT_TRUE(backend.write("OURS", "o" + std::to_string(i), "ours " + std::to_string(i), error)) << error;
-    }
-    int status = 0;
-    for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
-        if (waited == 6000) ::kill(pid, SIGKILL);
-        ::usleep(10000);
-    }
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    MakeQtReadAgain(path);
-    QSettings qt(Q(path), QSettings::IniFormat);
-    int found = 0;
-    for (int i = 0; i < kEach; ++i) {
-        found += backend.read("QT", "q" + std::to_string(i)) == "from Qt " + std::to_string(i);
-        found += backend.read("OURS", "o" + std::to_string(i)) == "ours " + std::to_string(i);
-        found += qt.value("OURS/o" + QString::number(i)).toString() == "ours " + QString::number(i);
-    }
-    EXPECT_EQ(found, 3 * kEach);
 }
 
 }  // namespace
