@@ -1,0 +1,60 @@
+#!/bin/bash
+# The unattended run, timed (median of RUNS, default 5) under Xvfb and openbox:
+#  - launch: from "!!! AUTOSENDING EMAIL NOW !!!" to the mail client starting,
+#  - watch: from the mail client's exit to "COMPLETED...",
+#  - overhead: the whole run beyond its 20 s of fixed waits and the send
+#    (total - 20 s - time from the launch to "COMPLETED...").
+# SendEmail.exe is a small wrapper around the real client that notes when it
+# starts and when it is about to exit; the process watch sees the wrapper.
+# Prints figures; asserts nothing about them.
+# Usage: bench/send.sh BUILD_DIR
+E2E_NAME=bench-send
+. "$(dirname "$0")/../tests/e2e/lib.sh" "$@"
+
+RUNS=${RUNS:-5}
+P=BENCH-SEND
+e2e_start_x 170
+e2e_start_sink sink --delay 0.5
+E2E_HOME="$E2E_WORK/home"
+mkdir -p "$E2E_HOME"
+E2E_LOGS+=("$E2E_HOME/SENDEMAIL-LOG.txt")
+cat >"$E2E_HOME/SendEmail.exe" <<'SH'
+#!/bin/sh
+here=$(dirname "$0")
+date +%s.%N >>"$here/client-start"
+/usr/bin/sendemail "$@" </dev/null
+rc=$?
+date +%s.%N >>"$here/client-exit"
+exit $rc
+SH
+chmod +x "$E2E_HOME/SendEmail.exe"
+e2e_program "$P"
+e2e_unattended_profile "$P" "$E2E_PORT"
+
+median() { sort -n | awk '{ a[NR] = $1 } END { if (NR % 2) print a[(NR + 1) / 2]; else printf "%.1f\n", (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
+ms() { e2e_calc "($1) * 1000" | cut -d. -f1; }
+launches=() watches=() overheads=() totals=()
+for i in $(seq "$RUNS"); do
+    : >"$E2E_WORK/$P.log"
+    rm -f "$E2E_HOME/client-start" "$E2E_HOME/client-exit"
+    e2e_run "$P" 60
+    e2e_wait_exit "$E2E_LAST_PID" 60
+    [ "$E2E_RC" = 0 ] || fail "run $i ended with status $E2E_RC"
+    [ -s "$E2E_HOME/client-exit" ] || fail "run $i: the mail client did not run"
+    t_launch=$(e2e_status_time "$P" "!!! AUTOSENDING EMAIL NOW !!!")
+    t_done=$(e2e_status_time "$P" "COMPLETED...")
+    t_cstart=$(cat "$E2E_HOME/client-start")
+    t_cexit=$(cat "$E2E_HOME/client-exit")
+    total=$(e2e_calc "$E2E_EXIT_AT - $E2E_START_AT")
+    launches+=($(ms "$t_cstart - $t_launch"))
+    watches+=($(ms "$t_done - $t_cexit"))
+    overheads+=($(ms "$total - 20 - ($t_done - $t_launch)"))
+    totals+=("$total")
+    log "run $i: total ${total}s, launch ${launches[-1]} ms, watch ${watches[-1]} ms, overhead ${overheads[-1]} ms"
+done
+n=$(find "$E2E_WORK/sink" -name '*.json' | wc -l)
+[ "$n" = "$RUNS" ] || fail "$n mails arrived for $RUNS runs"
+echo "launch to mail client started (ms): ${launches[*]}; median $(printf '%s\n' "${launches[@]}" | median)"
+echo "mail client exit to COMPLETED... (ms): ${watches[*]}; median $(printf '%s\n' "${watches[@]}" | median)"
+echo "run beyond 20 s of waits and the send (ms): ${overheads[*]}; median $(printf '%s\n' "${overheads[@]}" | median)"
+echo "whole runs (s): ${totals[*]}"
