@@ -31,7 +31,6 @@ chmod +x "$E2E_HOME/SendEmail.exe"
 e2e_program "$P"
 e2e_unattended_profile "$P" "$E2E_PORT"
 
-median() { sort -n | awk '{ a[NR] = $1 } END { if (NR % 2) print a[(NR + 1) / 2]; else printf "%.1f\n", (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
 ms() { e2e_calc "($1) * 1000" | cut -d. -f1; }
 launches=() watches=() overheads=() totals=()
 for i in $(seq "$RUNS"); do
@@ -54,7 +53,7 @@ for i in $(seq "$RUNS"); do
 done
 n=$(find "$E2E_WORK/sink" -name '*.json' | wc -l)
 [ "$n" = "$RUNS" ] || fail "$n mails arrived for $RUNS runs"
-echo "launch to mail client started (ms): ${launches[*]}; median $(printf '%s\n' "${launches[@]}" | median)"
-echo "mail client exit to COMPLETED... (ms): ${watches[*]}; median $(printf '%s\n' "${watches[@]}" | median)"
-echo "run beyond 20 s of waits and the send (ms): ${overheads[*]}; median $(printf '%s\n' "${overheads[@]}" | median)"
+echo "launch to mail client started (ms): ${launches[*]}; median $(printf '%s\n' "${launches[@]}" | e2e_median)"
+echo "mail client exit to COMPLETED... (ms): ${watches[*]}; median $(printf '%s\n' "${watches[@]}" | e2e_median)"
+echo "run beyond 20 s of waits and the send (ms): ${overheads[*]}; median $(printf '%s\n' "${overheads[@]}" | e2e_median)"
 echo "whole runs (s): ${totals[*]}"

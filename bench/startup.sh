@@ -16,7 +16,6 @@ e2e_install_folder home
 e2e_setup ONTOP "INSTALL_FOLDER_TEXTBOX=$E2E_HOME" AlwaysOnTopTimer_TICKBOX=1
 [ "$(e2e_ini_value ONTOP AlwaysOnTopTimer_TICKBOX)" = 1 ] || fail "Always On Top was not stored"
 
-median() { sort -n | awk '{ a[NR] = $1 } END { if (NR % 2) print a[(NR + 1) / 2]; else printf "%.1f\n", (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
 # The program itself, the child of the timeout wrapper that e2e_run starts.
 program_pid() {
     local c
@@ -52,9 +51,9 @@ for i in $(seq "$RUNS"); do
     stop_program "$tp"
 done
 echo "start to window mapped (ms), $RUNS runs: ${starts[*]}"
-echo "  median $(printf '%s\n' "${starts[@]}" | median) ms"
+echo "  median $(printf '%s\n' "${starts[@]}" | e2e_median) ms"
 echo "resident memory 1 s after start (kB): ${rss[*]}"
-echo "  median $(printf '%s\n' "${rss[@]}" | median) kB"
+echo "  median $(printf '%s\n' "${rss[@]}" | e2e_median) kB"
 
 # Idle: the window alone; then "Always On Top" with the window in the
 # foreground (each tick finds it there and does nothing) and with another

@@ -347,6 +347,12 @@ e2e_ini_value() {
         END { exit !found }' "$E2E_INI" 2>/dev/null
 }
 
+# e2e_median: the median of the numbers on standard input, one a line.
+e2e_median() {
+    sort -n | awk '{ a[NR] = $1 }
+        END { if (NR % 2) print a[(NR + 1) / 2]; else printf "%.1f\n", (a[NR / 2] + a[NR / 2 + 1]) / 2 }'
+}
+
 # e2e_calc EXPR: floating-point arithmetic.
 e2e_calc() { printf '%.3f' "$(echo "scale=6; $*" | bc)"; }
 
