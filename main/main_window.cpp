@@ -136,8 +136,9 @@ void MainWindow::openDialog() {
 // Shows a status text, and writes it with the time to stderr so that an
 // unattended run leaves a trace in whatever collects its output.
 void MainWindow::setStatus(const std::string& text) {
-    if (text == CURRENT_STATUS_LABEL.text()) return;
     CURRENT_STATUS_LABEL.setText(text);
+    if (text == lastLogged_) return;  // the watch repeats its status every check
+    lastLogged_ = text;
     const auto now = std::chrono::system_clock::now();
     const std::time_t secs = std::chrono::system_clock::to_time_t(now);
     const int ms = static_cast<int>(

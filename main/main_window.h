@@ -84,6 +84,7 @@ private:
 
     AppContext& app_;
     bool closeWhenDialogCloses_ = false;
+    std::string lastLogged_;
 };
 
 }  // namespace fhsw

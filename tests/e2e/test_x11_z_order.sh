@@ -37,7 +37,7 @@ done
 [ -n "$DISP" ] || fail "no free display number"
 export DISPLAY=$DISP
 
-timeout 150 Xvfb "$DISP" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+timeout 150 Xvfb "$DISP" -screen 0 1024x768x24 -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
 xvfb_pid=$!
 pids+=($xvfb_pid)
 for _ in $(seq 100); do timeout 2 xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
