@@ -67,10 +67,7 @@ SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
       app_(app),
       main_(main),
       tls_{TLS_NO_TICKBOX, TLS_YES_TICKBOX, TLS_AUTO_TICKBOX} {
-    FH_SENDWARDEN_SETTINGS_TITLE.setForeground(colours::Green);
-    FH_SENDWARDEN_SETTINGS_TITLE.setBackground(colours::Black);
-    FH_SENDWARDEN_SETTINGS_TITLE.setBold(true);
-    FH_SENDWARDEN_SETTINGS_TITLE.setPointSize(12);
+    StyleAsTitle(FH_SENDWARDEN_SETTINGS_TITLE);
     INSTALL_FOLDER_LABEL_TEXTBOX.setReadOnly(true);
     INSTALL_FOLDER_LABEL_TEXTBOX.setTabStop(false);
     SMTP_PASSWORD_TEXTBOX.setPasswordChar("*");

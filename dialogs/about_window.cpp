@@ -67,10 +67,7 @@ AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
       app_(app) {
     for (Label* title : {&FH_SENDWARDEN_TITLE_1, &FH_SENDWARDEN_TITLE_2, &FH_SENDWARDEN_VERSION,
                          &FH_SENDWARDEN_CREATOR}) {
-        title->setForeground(colours::Green);
-        title->setBackground(colours::Black);
-        title->setBold(true);
-        title->setPointSize(12);
+        StyleAsTitle(*title);
         title->setAlign(Align::Center);
     }
     SENDWARDEN_SAVED_DATA_WARNING_LABEL.setBackground(colours::Red);

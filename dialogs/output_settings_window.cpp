@@ -26,10 +26,7 @@ OutputSettingsWindow::OutputSettingsWindow(AppContext& app, SettingsMainWindow& 
       OK_BUTTON(*this, "OK_BUTTON", "OK", {6960, 6120, 1500, 495}),
       app_(app),
       settings_(settings) {
-    FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE.setForeground(colours::Green);
-    FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE.setBackground(colours::Black);
-    FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE.setBold(true);
-    FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE.setPointSize(12);
+    StyleAsTitle(FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE);
     FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE.setAlign(Align::Center);
     OUTPUT_COMMAND_TEXTBOX.setMultiLine(true);
     OUTPUT_COMMAND_TEXTBOX.setReadOnly(true);

@@ -46,12 +46,8 @@ MainWindow::MainWindow(AppContext& app)
       PROCESS_WATCHER_TIMER(*this, "PROCESS_WATCHER_TIMER"),
       AlwaysOnTopTimer(*this, "AlwaysOnTopTimer"),
       app_(app) {
-    for (Label* title : {&FH_SENDWARDEN_TITLE_2, &CURRENT_STATUS_LABEL}) {
-        title->setForeground(colours::Green);
-        title->setBackground(colours::Black);
-        title->setBold(true);
-        title->setPointSize(12);
-    }
+    StyleAsTitle(FH_SENDWARDEN_TITLE_2);
+    StyleAsTitle(CURRENT_STATUS_LABEL);
     FH_SENDWARDEN_TITLE_2.setAlign(Align::Center);
     APP_EXE_NAME_TEXTBOX.setBold(true);
     APP_EXE_NAME_TEXTBOX.setPointSize(12);

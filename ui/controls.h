@@ -156,6 +156,15 @@ public:
     }
 };
 
+// The house look of window titles and the status line: bold 12-point green
+// text on black.
+inline void StyleAsTitle(Label& title) {
+    title.setForeground(colours::Green);
+    title.setBackground(colours::Black);
+    title.setBold(true);
+    title.setPointSize(12);
+}
+
 class Frame : public Control {
 public:
     Frame(Window& w, std::string name, std::string caption, TwipsRect place)
