@@ -69,12 +69,16 @@ SharedSettingsWindow::SharedSettingsWindow(AppContext& app, SettingsMainWindow& 
     CANCEL_BUTTON.onPress = [this] { close(); };
 }
 
+std::array<TextBox*, 8> SharedSettingsWindow::sharedFields() {
+    return {&INSTALL_FOLDER_TEXTBOX,   &SMTP_SERVER_ADDRESS_PORT_TEXTBOX, &SMTP_USERNAME_TEXTBOX,
+            &SMTP_PASSWORD_TEXTBOX,    &SEND_FROM_ADDRESS_TEXTBOX,        &SEND_TO_ADDRESS_TEXTBOX,
+            &SEND_CC_ADDRESS_TEXTBOX, &SEND_BCC_ADDRESS_TEXTBOX};
+}
+
 void SharedSettingsWindow::load() {
     SettingsStore& store = app_.store;
     LoadWindowGeometry(*this, store, kPrefix, 9960, 4695);
-    for (TextBox* field : {&INSTALL_FOLDER_TEXTBOX, &SMTP_SERVER_ADDRESS_PORT_TEXTBOX,
-                           &SMTP_USERNAME_TEXTBOX, &SMTP_PASSWORD_TEXTBOX, &SEND_FROM_ADDRESS_TEXTBOX,
-                           &SEND_TO_ADDRESS_TEXTBOX, &SEND_CC_ADDRESS_TEXTBOX, &SEND_BCC_ADDRESS_TEXTBOX})
+    for (TextBox* field : sharedFields())
         field->setText(store.ReadSetting(kSharedProfile, field->name(), ""));
     tls_.loadFrom(store, kSharedProfile);
 }
@@ -84,9 +88,7 @@ void SharedSettingsWindow::unload() { StoreWindowPosition(*this, app_.store, kPr
 void SharedSettingsWindow::saveSettings() {
     SettingsStore& store = app_.store;
     StoreWindowPosition(*this, store, kPrefix);
-    for (TextBox* field : {&INSTALL_FOLDER_TEXTBOX, &SMTP_SERVER_ADDRESS_PORT_TEXTBOX,
-                           &SMTP_USERNAME_TEXTBOX, &SMTP_PASSWORD_TEXTBOX, &SEND_FROM_ADDRESS_TEXTBOX,
-                           &SEND_TO_ADDRESS_TEXTBOX, &SEND_CC_ADDRESS_TEXTBOX, &SEND_BCC_ADDRESS_TEXTBOX})
+    for (TextBox* field : sharedFields())
         store.WriteSetting(kSharedProfile, field->name(), field->text());
     for (TickBox* box : {&TLS_NO_TICKBOX, &TLS_YES_TICKBOX, &TLS_AUTO_TICKBOX})
         store.WriteSetting(kSharedProfile, box->name(), std::to_string(box->state()));

@@ -3,6 +3,8 @@
 // the main settings window that opened it.
 #pragma once
 
+#include <array>
+
 #include "compose/tls_choice.h"
 #include "main/app_context.h"
 #include "ui/window.h"
@@ -51,6 +53,8 @@ protected:
     void unload() override;
 
 private:
+    // The eight shared text fields, in the order they are read and stored.
+    std::array<TextBox*, 8> sharedFields();
     void saveSettings();
     void importSettings();
 
