@@ -2,24 +2,21 @@
 // child process with captured output and a bounded lifetime.
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fhsw::test {
 
 inline std::string RunnerPath() { return std::string(FHSW_BINARY_DIR) + "/fh-sendwarden-run"; }
 
+// A fresh folder under /tmp, optionally a sub-folder `nameInside` of it; removed with all it holds.
 class TempFolder {
 public:
     explicit TempFolder(const std::string& nameInside = "") {
@@ -38,67 +35,44 @@ private:
     std::string base_, path_;
 };
 
-inline void WriteFile(const std::string& path, const std::string& content, bool executable = false) {
-    std::ofstream(path, std::ios::binary) << content;
+inline void WriteFile(const std::string& path, const std::string& text, bool executable = false) {
+    std::ofstream(path, std::ios::binary) << text;
     if (executable) std::filesystem::permissions(path, std::filesystem::perms::owner_all);
 }
 
 inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
 
+// The exit status (137 when it had to be killed) and what was written to stdout and stderr.
 struct ProcessResult {
-    int status = -1;  // exit status, or -1 when it had to be killed
+    int status;
     std::string out, err;
 };
 
-// Runs argv in `folder` with stdin on /dev/null, stdout and stderr captured
-// in files; kills it after `timeoutSeconds`.
-inline ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& folder,
-                                int timeoutSeconds = 60) {
-    const std::string outPath = folder + "/.stdout", errPath = folder + "/.stderr";
-    pid_t pid = fork();
-    if (pid == 0) {
-        int in = open("/dev/null", O_RDONLY);
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        if (chdir(folder.c_str()) != 0) _exit(126);
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(126);
-    }
-    ProcessResult r;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            r.out = ReadFile(outPath);
-            r.err = ReadFile(errPath);
-            return r;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = ReadFile(outPath);
-    r.err = ReadFile(errPath);
-    return r;
+inline std::string ShellQuoted(const std::string& s) {
+    std::string quoted = "'";
+    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs argv in `folder` with stdin on /dev/null and stdout and stderr captured;
+// killed after 60 seconds.
+inline ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& folder) {
+    std::string command = "cd ";
+    command.append(ShellQuoted(folder)).append(" && exec timeout -s KILL 60");
+    for (const std::string& a : argv) command.append(" ").append(ShellQuoted(a));
+    const int status = std::system((command + " </dev/null >.stdout 2>.stderr").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(folder + "/.stdout"),
+            ReadFile(folder + "/.stderr")};
 }
 
 // Runs fh-sendwarden-run on a script with the given content, in `folder`.
-inline ProcessResult RunScript(const std::string& folder, const std::string& script,
-                               const std::string& name = "SENDEMAIL-RUNNER.BAT") {
-    WriteFile(folder + "/" + name, script);
-    return RunProcess({RunnerPath(), folder + "/" + name}, folder);
+inline ProcessResult RunScript(const std::string& folder, const std::string& script) {
+    WriteFile(folder + "/SENDEMAIL-RUNNER.BAT", script);
+    return RunProcess({RunnerPath(), folder + "/SENDEMAIL-RUNNER.BAT"}, folder);
 }
 
 }  // namespace fhsw::test
