@@ -81,6 +81,20 @@ public:
     std::set<std::string> failing;
 };
 
+// Names of the window's disabled controls and running timers, in order.
+inline std::vector<std::string> Disabled(const Window& w) {
+    std::vector<std::string> names;
+    for (Control* c : w.controls())
+        if (!c->enabled()) names.push_back(c->name());
+    return names;
+}
+inline std::vector<std::string> Running(const Window& w) {
+    std::vector<std::string> names;
+    for (Timer* t : w.timers())
+        if (t->running()) names.push_back(t->name());
+    return names;
+}
+
 struct TestApp {
     explicit TestApp(std::string exeName = "NIGHTLY-REPORT",
                      RunFileNames names = RunFileNames::Windows())

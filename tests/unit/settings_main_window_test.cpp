@@ -57,16 +57,12 @@ struct SettingsTest : ::testing::Test {
 
 TEST_F(SettingsTest, EmptyProfileOpensAtDefaultsWithThePlaceholderUntilTheFirstTick) {
     SettingsMainWindow& w = open();
-    EXPECT_EQ(w.left(), 1000);
-    EXPECT_EQ(w.top(), 1000);
-    EXPECT_EQ(w.width(), 9840);
-    EXPECT_EQ(w.height(), 5400);
-    EXPECT_EQ(w.caption(), "FH-SENDWARDEN - SETTINGS - MAIN");
+    EXPECT_EQ((std::vector<float>{w.left(), w.top(), w.width(), w.height()}),
+              (std::vector<float>{1000, 1000, 9840, 5400}));
     EXPECT_EQ(tls(), kNo);
     EXPECT_EQ(w.SMTP_PASSWORD_TEXTBOX.passwordChar(), "*");
-    EXPECT_TRUE(w.MESSAGE_TEXTBOX.enabled());
-    EXPECT_FALSE(w.MESSAGE_FILE_LOCATION_TEXTBOX.enabled());
-    EXPECT_FALSE(w.FILE_ATTACHMENT_TEXTBOX.enabled());
+    EXPECT_EQ(test::Disabled(w), (Strings{"TLS_YES_TICKBOX", "TLS_AUTO_TICKBOX",
+                                          "MESSAGE_FILE_LOCATION_TEXTBOX", "FILE_ATTACHMENT_TEXTBOX"}));
     EXPECT_EQ(w.CANCEL_BUTTON.text(), "CANCEL");
     EXPECT_TRUE(app.backend.writes.empty());
     const std::string placeholder = w.OUTPUT_COMMAND_TEXTBOX.text();
@@ -260,16 +256,13 @@ TEST_F(SettingsTest, MessageFileAndAttachmentTicksEnableTheirFields) {
     app.put("FILE_AS_MESSAGE_TICKBOX", "1");
     app.put("ATTACHMENT_TICKBOX", "1");
     SettingsMainWindow& w = open();
-    EXPECT_FALSE(w.MESSAGE_TEXTBOX.enabled());
-    EXPECT_TRUE(w.MESSAGE_FILE_LOCATION_TEXTBOX.enabled());
-    EXPECT_TRUE(w.FILE_ATTACHMENT_TEXTBOX.enabled());
+    EXPECT_EQ(test::Disabled(w), (Strings{"TLS_YES_TICKBOX", "TLS_AUTO_TICKBOX", "MESSAGE_TEXTBOX"}));
     w.MESSAGE_TEXTBOX.type("ignored while disabled");
     EXPECT_EQ(w.MESSAGE_TEXTBOX.text(), "");
     w.FILE_AS_MESSAGE_TICKBOX.click();
     w.ATTACHMENT_TICKBOX.click();
-    EXPECT_TRUE(w.MESSAGE_TEXTBOX.enabled());
-    EXPECT_FALSE(w.MESSAGE_FILE_LOCATION_TEXTBOX.enabled());
-    EXPECT_FALSE(w.FILE_ATTACHMENT_TEXTBOX.enabled());
+    EXPECT_EQ(test::Disabled(w), (Strings{"TLS_YES_TICKBOX", "TLS_AUTO_TICKBOX",
+                                          "MESSAGE_FILE_LOCATION_TEXTBOX", "FILE_ATTACHMENT_TEXTBOX"}));
 }
 
 }  // namespace
