@@ -83,7 +83,7 @@ e2e_wait_status_count() {  # NAME TEXT COUNT SECONDS
         sleep 0.05
     done
 }
-e2e_wait_status_count "$P" "READY..." 1 15
+e2e_wait_status_count "$P" "READY..." 2 15  # once at start, once after the run
 
 # ---- START, then STOP within the countdown: nothing is sent ----------------
 e2e_click "$main" 8520 1920 1095 735                       # START
