@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/scoped_env.h"
+
 #include "platform/linux/executable_name_linux.h"
 
 namespace fhsw {
@@ -34,15 +36,7 @@ struct TempDir {
     std::string file(const std::string& name = "FH_SENDWARDEN.ini") const { return path + "/" + name; }
 };
 
-struct ScopedEnv {
-    const char* name;
-    std::optional<std::string> old;
-    ScopedEnv(const char* n, const char* value) : name(n) {
-        if (const char* o = std::getenv(n)) old = o;
-        value ? ::setenv(n, value, 1) : ::unsetenv(n);
-    }
-    ~ScopedEnv() { old ? ::setenv(name, old->c_str(), 1) : ::unsetenv(name); }
-};
+using test::ScopedEnv;
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/scoped_env.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,15 +26,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
 
-struct ScopedEnv {
-    const char* name;
-    std::optional<std::string> old;
-    ScopedEnv(const char* n, const char* value) : name(n) {
-        if (const char* o = std::getenv(n)) old = o;
-        value ? ::setenv(n, value, 1) : ::unsetenv(n);
-    }
-    ~ScopedEnv() { old ? ::setenv(name, old->c_str(), 1) : ::unsetenv(name); }
-};
+using test::ScopedEnv;
 
 // Polls until `done` holds, for at most five seconds.
 template <typename Done>
