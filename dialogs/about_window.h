@@ -13,7 +13,7 @@ class AboutWindow : public Window {
 public:
     AboutWindow(AppContext& app, MainWindow& main);
 
-    static constexpr const char* kCredit = "Written by the FH-SendWarden developers";
+    static constexpr const char* kCredit = "By the FH-SendWarden team";
     static constexpr const char* kContact = "fh-sendwarden@example.org";
 
     Label FH_SENDWARDEN_TITLE_1;
