@@ -159,11 +159,12 @@ ComposerFields SettingsMainWindow::fields() const {
     return f;
 }
 
-void SettingsMainWindow::compose() {
+ComposedScript SettingsMainWindow::compose() {
     ComposedScript script = ComposeRunnerScript(fields(), app_.runFiles);
     ATTACHMENT_COMMAND_TB.setText(script.attachmentCommand);
     MESSAGE_COMMAND_TB.setText(script.messageCommand);
     OUTPUT_COMMAND_TEXTBOX.setText(script.text);
+    return script;
 }
 
 void SettingsMainWindow::save() {
@@ -195,8 +196,7 @@ void SettingsMainWindow::save() {
 
     // The script must hold the fields as they stand now, not as the last
     // tick of the composer saw them.
-    ComposedScript script = ComposeRunnerScript(fields(), app_.runFiles);
-    OUTPUT_COMMAND_TEXTBOX.setText(script.text);
+    const ComposedScript script = compose();
     std::string report;
     auto writeRunFile = [&](const std::string& path, const std::string& text) {
         std::string error;

@@ -64,7 +64,7 @@ public:
     TlsTickBoxes& tls() { return tls_; }
 
     // One tick of the composer: rebuilds the runner script from the fields.
-    void compose();
+    ComposedScript compose();
 
 protected:
     void load() override;

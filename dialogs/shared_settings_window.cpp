@@ -95,16 +95,10 @@ void SharedSettingsWindow::saveSettings() {
 }
 
 void SharedSettingsWindow::importSettings() {
-    SettingsMainWindow& s = settings_;
-    s.INSTALL_FOLDER_TEXTBOX.setText(INSTALL_FOLDER_TEXTBOX.text());
-    s.SMTP_SERVER_ADDRESS_PORT_TEXTBOX.setText(SMTP_SERVER_ADDRESS_PORT_TEXTBOX.text());
-    s.SMTP_USERNAME_TEXTBOX.setText(SMTP_USERNAME_TEXTBOX.text());
-    s.SMTP_PASSWORD_TEXTBOX.setText(SMTP_PASSWORD_TEXTBOX.text());
-    s.SEND_FROM_ADDRESS_TEXTBOX.setText(SEND_FROM_ADDRESS_TEXTBOX.text());
-    s.SEND_TO_ADDRESS_TEXTBOX.setText(SEND_TO_ADDRESS_TEXTBOX.text());
-    s.SEND_CC_ADDRESS_TEXTBOX.setText(SEND_CC_ADDRESS_TEXTBOX.text());
-    s.SEND_BCC_ADDRESS_TEXTBOX.setText(SEND_BCC_ADDRESS_TEXTBOX.text());
-    s.tls().bringTo(tls_.state());
+    // The settings window's fields carry the same names as ours.
+    for (TextBox* field : sharedFields())
+        static_cast<TextBox*>(settings_.find(field->name()))->setText(field->text());
+    settings_.tls().bringTo(tls_.state());
 }
 
 }  // namespace fhsw
