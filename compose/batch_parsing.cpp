@@ -1,5 +1,7 @@
 #include "compose/batch_parsing.h"
 
+#include "platform/command_line.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -146,58 +148,6 @@ std::string CmdLineWriter::write(std::string_view commandText) {
 }
 
 // ---- Reading -------------------------------------------------------------
-
-std::vector<std::string> SplitCrtCommandLine(std::string_view line) {
-    std::vector<std::string> argv;
-    size_t i = 0;
-    const size_t n = line.size();
-
-    // Program name: quotes group and are removed; nothing else is special.
-    std::string program;
-    bool inQuotes = false;
-    for (; i < n; ++i) {
-        if (line[i] == '"') {
-            inQuotes = !inQuotes;
-        } else if (!inQuotes && IsCrtBlank(line[i])) {
-            break;
-        } else {
-            program += line[i];
-        }
-    }
-    argv.push_back(program);
-
-    while (true) {
-        i = SkipBlanks(line, i);
-        if (i >= n) break;
-        std::string arg;
-        inQuotes = false;
-        while (i < n && (inQuotes || !IsCrtBlank(line[i]))) {
-            size_t backslashes = 0;
-            while (i < n && line[i] == '\\') {
-                ++backslashes;
-                ++i;
-            }
-            if (i < n && line[i] == '"') {
-                arg.append(backslashes / 2, '\\');
-                if (backslashes % 2 == 1) {
-                    arg += '"';
-                } else if (inQuotes && i + 1 < n && line[i + 1] == '"') {
-                    arg += '"';  // "" inside quotes: a literal quote, quoting ends
-                    ++i;
-                    inQuotes = false;
-                } else {
-                    inQuotes = !inQuotes;
-                }
-                ++i;
-            } else {
-                arg.append(backslashes, '\\');
-                if (i < n && (inQuotes || !IsCrtBlank(line[i]))) arg += line[i++];
-            }
-        }
-        argv.push_back(std::move(arg));
-    }
-    return argv;
-}
 
 std::string CmdProgramToken(std::string_view line) {
     std::string token;

@@ -62,10 +62,6 @@ private:
 
 // ---- Reading -------------------------------------------------------------
 
-// argv of a command line by the C runtime rules: argv[0] by the program-name
-// rules, the rest by the argument rules.
-std::vector<std::string> SplitCrtCommandLine(std::string_view line);
-
 // The program that the command interpreter starts for a command line: the
 // first token, ended by a blank, tab, ',', ';' or '=' outside quotes, quotes
 // removed.

@@ -11,8 +11,6 @@
 
 namespace fhsw {
 
-class Window;
-
 inline constexpr const char* kApplicationName = "FH_SENDWARDEN";
 inline constexpr const char* kSharedProfile = "FH_SW_SHARED_SETTINGS";
 
@@ -65,11 +63,5 @@ private:
 // Whole-string conversions; nothing when the text does not convert.
 bool ParseTick(const std::string& text, std::int16_t& out);
 bool ParseNumber(const std::string& text, float& out);
-
-// The geometry rule every window follows: read "<prefix>-Left", "-Top",
-// "-Width", "-Height" before the window is shown; store "-Left" and "-Top".
-void LoadWindowGeometry(Window& w, const SettingsStore& store, const std::string& prefix,
-                        float defaultWidth, float defaultHeight);
-void StoreWindowPosition(const Window& w, SettingsStore& store, const std::string& prefix);
 
 }  // namespace fhsw

@@ -17,7 +17,7 @@
 #include <system_error>
 #include <thread>
 
-#include "compose/batch_parsing.h"
+#include "platform/command_line.h"
 
 namespace fhsw {
 

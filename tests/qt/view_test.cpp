@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "ui/window.h"
-#include "view/qt_scheduler.h"
-#include "view/qt_window_host.h"
-#include "view/qt_window_view.h"
+#include "view/qt/qt_scheduler.h"
+#include "view/qt/qt_window_host.h"
+#include "view/qt/qt_window_view.h"
 
 namespace fhsw {
 namespace {

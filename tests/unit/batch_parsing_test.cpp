@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compose/batch_parsing.h"
+#include "platform/command_line.h"
 
 namespace fhsw {
 namespace {

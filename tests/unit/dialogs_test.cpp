@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "compose/settings_main_window.h"
-#include "dialogs/about_window.h"
-#include "dialogs/log_manager_window.h"
-#include "dialogs/output_settings_window.h"
-#include "dialogs/shared_settings_window.h"
-#include "main/main_window.h"
+#include "forms/settings_main_window.h"
+#include "forms/about_window.h"
+#include "forms/log_manager_window.h"
+#include "forms/output_settings_window.h"
+#include "forms/shared_settings_window.h"
+#include "forms/main_window.h"
 #include "support/test_app.h"
 
 namespace fhsw {

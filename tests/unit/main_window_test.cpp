@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "main/main_window.h"
+#include "forms/main_window.h"
 #include "support/test_app.h"
 
 namespace fhsw {

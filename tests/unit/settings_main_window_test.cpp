@@ -2,8 +2,8 @@
 // and SAVE, on an in-memory store, fake files and virtual time.
 #include <gtest/gtest.h>
 
-#include "compose/settings_main_window.h"
-#include "main/main_window.h"
+#include "forms/settings_main_window.h"
+#include "forms/main_window.h"
 #include "support/test_app.h"
 
 namespace fhsw {

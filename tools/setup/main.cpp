@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <string>
 
-#include "compose/settings_main_window.h"
-#include "main/main_window.h"
+#include "forms/settings_main_window.h"
+#include "forms/main_window.h"
 #include "platform/platform_services.h"
 
 namespace {

@@ -15,9 +15,9 @@
 #include <string>
 
 #include "ui/window.h"
-#include "view/qt_scheduler.h"
-#include "view/qt_window_host.h"
-#include "view/qt_z_order.h"
+#include "view/qt/qt_scheduler.h"
+#include "view/qt/qt_window_host.h"
+#include "view/qt/qt_z_order.h"
 
 static void Spin(int ms) {
     QEventLoop loop;

@@ -1,13 +1,9 @@
-#include "view/qt_z_order.h"
+#include "view/qt/qt_z_order.h"
 
 #include <QGuiApplication>
 #include <QWidget>
 
-#include "view/qt_window_host.h"
-
-#ifdef _WIN32
-#include "platform/windows/win32_z_order.h"
-#endif
+#include "view/qt/qt_window_host.h"
 
 #ifdef FHSW_HAVE_X11
 #include <QtGui/qguiapplication_platform.h>
@@ -18,14 +14,6 @@
 namespace fhsw {
 
 std::unique_ptr<ZOrder> MakeZOrder(QtWindowHost& host) {
-#ifdef _WIN32
-    if (QGuiApplication::platformName() == QLatin1String("windows")) {
-        return std::make_unique<Win32ZOrder>([&host](const Window& window) -> ZOrder::Handle {
-            QWidget* widget = host.widgetOf(window);
-            return widget ? static_cast<ZOrder::Handle>(widget->winId()) : 0;
-        });
-    }
-#endif
 #ifdef FHSW_HAVE_X11
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         auto handleOf = [&host](const Window& window) -> ZOrder::Handle {

@@ -1,12 +1,13 @@
-#include "main/main_window.h"
+#include "forms/main_window.h"
+#include "forms/window_geometry.h"
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 
-#include "compose/settings_main_window.h"
-#include "dialogs/about_window.h"
-#include "dialogs/log_manager_window.h"
+#include "forms/settings_main_window.h"
+#include "forms/about_window.h"
+#include "forms/log_manager_window.h"
 
 namespace fhsw {
 

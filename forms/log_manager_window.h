@@ -2,7 +2,7 @@
 // the text editor and empties it behind the "Enable" guard.
 #pragma once
 
-#include "main/app_context.h"
+#include "forms/app_context.h"
 #include "ui/window.h"
 
 namespace fhsw {

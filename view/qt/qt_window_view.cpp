@@ -1,4 +1,4 @@
-#include "view/qt_window_view.h"
+#include "view/qt/qt_window_view.h"
 
 #include <QApplication>
 #include <QCheckBox>

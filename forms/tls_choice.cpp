@@ -1,4 +1,4 @@
-#include "compose/tls_choice.h"
+#include "forms/tls_choice.h"
 
 #include "store/settings_store.h"
 

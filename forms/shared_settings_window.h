@@ -5,8 +5,8 @@
 
 #include <array>
 
-#include "compose/tls_choice.h"
-#include "main/app_context.h"
+#include "forms/tls_choice.h"
+#include "forms/app_context.h"
 #include "ui/window.h"
 
 namespace fhsw {

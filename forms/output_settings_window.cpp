@@ -1,7 +1,8 @@
-#include "dialogs/output_settings_window.h"
+#include "forms/output_settings_window.h"
+#include "forms/window_geometry.h"
 
-#include "compose/settings_main_window.h"
-#include "main/main_window.h"
+#include "forms/settings_main_window.h"
+#include "forms/main_window.h"
 
 namespace fhsw {
 

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "compose/composer.h"
-#include "compose/tls_choice.h"
-#include "main/app_context.h"
+#include "forms/tls_choice.h"
+#include "forms/app_context.h"
 #include "ui/window.h"
 
 namespace fhsw {

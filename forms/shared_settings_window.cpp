@@ -1,6 +1,7 @@
-#include "dialogs/shared_settings_window.h"
+#include "forms/shared_settings_window.h"
+#include "forms/window_geometry.h"
 
-#include "compose/settings_main_window.h"
+#include "forms/settings_main_window.h"
 
 namespace fhsw {
 

@@ -2,7 +2,7 @@
 // are kept, and how the program drives the outside mail client.
 #pragma once
 
-#include "main/app_context.h"
+#include "forms/app_context.h"
 #include "ui/window.h"
 
 namespace fhsw {

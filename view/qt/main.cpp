@@ -5,11 +5,11 @@
 
 #include <cstdio>
 
-#include "main/main_window.h"
+#include "forms/main_window.h"
 #include "platform/platform_services.h"
-#include "view/qt_scheduler.h"
-#include "view/qt_window_host.h"
-#include "view/qt_z_order.h"
+#include "view/qt/qt_scheduler.h"
+#include "view/qt/qt_window_host.h"
+#include "view/qt/qt_z_order.h"
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);

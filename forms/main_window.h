@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "main/app_context.h"
+#include "forms/app_context.h"
 #include "ui/window.h"
 
 namespace fhsw {

@@ -1,11 +1,11 @@
-#include "view/qt_window_host.h"
+#include "view/qt/qt_window_host.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
 #include <map>
 
-#include "view/qt_window_view.h"
+#include "view/qt/qt_window_view.h"
 
 namespace fhsw {
 

@@ -1,6 +1,7 @@
-#include "dialogs/about_window.h"
+#include "forms/about_window.h"
+#include "forms/window_geometry.h"
 
-#include "main/main_window.h"
+#include "forms/main_window.h"
 
 namespace fhsw {
 

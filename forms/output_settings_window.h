@@ -3,7 +3,7 @@
 // step with the main window's tick box of the same name.
 #pragma once
 
-#include "main/app_context.h"
+#include "forms/app_context.h"
 #include "ui/window.h"
 
 namespace fhsw {

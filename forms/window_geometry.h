@@ -1,0 +1,17 @@
+// The geometry rule every window follows: read "<prefix>-Left", "-Top",
+// "-Width", "-Height" from the Profile before the window is shown; store
+// "-Left" and "-Top" when it is saved or closed. Sizes are never stored.
+#pragma once
+
+#include <string>
+
+#include "store/settings_store.h"
+#include "ui/window.h"
+
+namespace fhsw {
+
+void LoadWindowGeometry(Window& w, const SettingsStore& store, const std::string& prefix,
+                        float defaultWidth, float defaultHeight);
+void StoreWindowPosition(const Window& w, SettingsStore& store, const std::string& prefix);
+
+}  // namespace fhsw
