@@ -10,7 +10,7 @@
 namespace fhsw {
 
 bool LinuxTextFileWriter::writeLine(const std::string& path, const std::string& text,
-                                    bool ownerOnly, std::string& error) {
+                                    TextFileKind, bool ownerOnly, std::string& error) {
     if (path.empty()) {
         error = "no file name";
         return false;

@@ -7,8 +7,12 @@ namespace fhsw {
 
 class LinuxTextFileWriter final : public TextFileWriter {
 public:
-    bool writeLine(const std::string& path, const std::string& text, bool ownerOnly,
-                   std::string& error) override;
+    // UTF-8 holds every character.
+    std::optional<char32_t> firstUnwritable(const std::string&, TextFileKind) override {
+        return std::nullopt;
+    }
+    bool writeLine(const std::string& path, const std::string& text, TextFileKind kind,
+                   bool ownerOnly, std::string& error) override;
 };
 
 }  // namespace fhsw

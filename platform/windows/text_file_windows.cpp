@@ -142,8 +142,24 @@ private:
 
 }  // namespace
 
+std::optional<char32_t> WindowsTextFileWriter::firstUnwritable(const std::string& text,
+                                                               TextFileKind) {
+    std::wstring wide;
+    if (!WidenStrict(text, wide)) return U'\uFFFD';
+    std::string bytes, error;
+    if (ToAnsiCodePage(wide, bytes, error)) return std::nullopt;
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    return FirstCharacterNotFitting(std::wstring_view(wide), [&](std::wstring_view units) {
+        BOOL replaced = FALSE;
+        return ::WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, units.data(),
+                                     static_cast<int>(units.size()), nullptr, 0, nullptr,
+                                     utf8 ? nullptr : &replaced) > 0 &&
+               !replaced;
+    });
+}
+
 bool WindowsTextFileWriter::writeLine(const std::string& path, const std::string& text,
-                                      bool ownerOnly, std::string& error) {
+                                      TextFileKind, bool ownerOnly, std::string& error) {
     if (path.empty()) {
         error = "no file name";
         return false;

@@ -18,8 +18,9 @@ namespace fhsw {
 
 class WindowsTextFileWriter final : public TextFileWriter {
 public:
-    bool writeLine(const std::string& path, const std::string& text, bool ownerOnly,
-                   std::string& error) override;
+    std::optional<char32_t> firstUnwritable(const std::string& text, TextFileKind kind) override;
+    bool writeLine(const std::string& path, const std::string& text, TextFileKind kind,
+                   bool ownerOnly, std::string& error) override;
 };
 
 }  // namespace fhsw

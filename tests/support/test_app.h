@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "main/app_context.h"
+#include "forms/app_context.h"
 #include "platform/settings_backend.h"
 #include "ui/scheduler.h"
 
@@ -64,8 +64,19 @@ public:
 
 class FakeFiles final : public TextFileWriter {
 public:
-    bool writeLine(const std::string& path, const std::string& text, bool ownerOnly,
-                   std::string& error) override {
+    std::optional<char32_t> firstUnwritable(const std::string& text, TextFileKind kind) override {
+        for (char32_t c : unwritable[kind]) {
+            std::string utf8;
+            // the fake's characters are all below U+0800
+            if (c < 0x80) utf8 = std::string(1, static_cast<char>(c));
+            else utf8 = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+            if (text.find(utf8) != std::string::npos) return c;
+        }
+        return std::nullopt;
+    }
+    bool writeLine(const std::string& path, const std::string& text, TextFileKind kind,
+                   bool ownerOnly, std::string& error) override {
+        kinds[path] = kind;
         if (failing.count(path)) {
             error = "Permission denied";
             return false;
@@ -79,6 +90,9 @@ public:
     std::vector<std::string> order;
     std::set<std::string> private_;
     std::set<std::string> failing;
+    std::map<std::string, TextFileKind> kinds;
+    // Characters that a file of each kind cannot hold.
+    std::map<TextFileKind, std::vector<char32_t>> unwritable;
 };
 
 // Names of the window's disabled controls and running timers, in order.

@@ -31,7 +31,7 @@ TEST(LinuxTextFile, WritesTheTextThenCrLfPrivateWhenAskedAndReportsFailures) {
     LinuxTextFileWriter files;
     std::string error;
     const std::string script = dir + "/SENDEMAIL-RUNNER.BAT";
-    ASSERT_TRUE(files.writeLine(script, "line1\r\nGr\xC3\xBC\xC3\x9F\r", true, error)) << error;
+    ASSERT_TRUE(files.writeLine(script, "line1\r\nGr\xC3\xBC\xC3\x9F\r", TextFileKind::RunnerScript, true, error)) << error;
     EXPECT_EQ(Slurp(script), "line1\r\nGr\xC3\xBC\xC3\x9F\r\r\n") << "UTF-8, no byte-order mark";
     EXPECT_EQ(ModeOf(script), 0600u);
 
@@ -39,7 +39,7 @@ TEST(LinuxTextFile, WritesTheTextThenCrLfPrivateWhenAskedAndReportsFailures) {
     const std::string old = dir + "/SENDEMAIL-MESSAGE.txt";
     { std::ofstream(old) << "a much longer previous message"; }
     ::chmod(old.c_str(), 0644);
-    ASSERT_TRUE(files.writeLine(old, "", true, error));
+    ASSERT_TRUE(files.writeLine(old, "", TextFileKind::RunnerScript, true, error));
     EXPECT_EQ(Slurp(old), "\r\n");
     EXPECT_EQ(ModeOf(old), 0600u);
 
@@ -47,12 +47,12 @@ TEST(LinuxTextFile, WritesTheTextThenCrLfPrivateWhenAskedAndReportsFailures) {
     const std::string log = dir + "/SENDEMAIL-LOG.txt";
     { std::ofstream(log) << "Email was sent successfully!"; }
     ::chmod(log.c_str(), 0640);
-    ASSERT_TRUE(files.writeLine(log, "", false, error));
+    ASSERT_TRUE(files.writeLine(log, "", TextFileKind::RunnerScript, false, error));
     EXPECT_EQ(ModeOf(log), 0640u);
 
-    EXPECT_FALSE(files.writeLine(dir + "/missing/SENDEMAIL-RUNNER.BAT", "x", true, error));
+    EXPECT_FALSE(files.writeLine(dir + "/missing/SENDEMAIL-RUNNER.BAT", "x", TextFileKind::RunnerScript, true, error));
     EXPECT_EQ(error, "No such file or directory");
-    EXPECT_FALSE(files.writeLine(dir, "x", true, error));
+    EXPECT_FALSE(files.writeLine(dir, "x", TextFileKind::RunnerScript, true, error));
     EXPECT_EQ(error, "Is a directory");
     std::filesystem::remove_all(dir);
 }
