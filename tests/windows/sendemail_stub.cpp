@@ -1,0 +1,48 @@
+// A stand-in for SendEmail.exe in the Windows tests, built with MinGW-w64.
+//
+// It writes the arguments it was given, as the C runtime split its command
+// line, to the file named by FHSW_STUB_RECORD (UTF-8; each run appends one
+// record: "ARGC <n>", then each argument on a line of its own as
+// "<byte count>:<bytes>", then "END"), then sleeps FHSW_STUB_SLEEP_MS
+// milliseconds and exits with FHSW_STUB_EXIT (default 0). Without
+// FHSW_STUB_RECORD it records nothing.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string Utf8(const wchar_t* w) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return {};
+    std::string out(static_cast<std::size_t>(n - 1), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, w, -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+long EnvNumber(const wchar_t* name, long def) {
+    const wchar_t* v = _wgetenv(name);
+    return v && *v ? std::wcstol(v, nullptr, 10) : def;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (const wchar_t* record = _wgetenv(L"FHSW_STUB_RECORD"); record && *record) {
+        std::string text = "ARGC " + std::to_string(argc - 1) + "\n";
+        for (int i = 1; i < argc; ++i) {
+            const std::string arg = Utf8(argv[i]);
+            text += std::to_string(arg.size()) + ":" + arg + "\n";
+        }
+        text += "END\n";
+        if (FILE* f = _wfopen(record, L"ab")) {
+            std::fwrite(text.data(), 1, text.size(), f);
+            std::fclose(f);
+        }
+    }
+    const long sleepMs = EnvNumber(L"FHSW_STUB_SLEEP_MS", 0);
+    if (sleepMs > 0) ::Sleep(static_cast<DWORD>(sleepMs));
+    return static_cast<int>(EnvNumber(L"FHSW_STUB_EXIT", 0));
+}
