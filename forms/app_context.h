@@ -24,6 +24,8 @@ struct AppContext {
     RunFileNames runFiles = RunFileNames::Native();
     // Where saved settings live, in words for the About window.
     std::string settingsLocation = "THE WINDOWS REGISTRY";
+    // How long a watched send may take before it is stopped and reported.
+    int sendTimeoutSeconds = 600;
 };
 
 }  // namespace fhsw

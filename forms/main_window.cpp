@@ -1,9 +1,15 @@
 #include "forms/main_window.h"
 #include "forms/window_geometry.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
 
 #include "forms/settings_main_window.h"
 #include "forms/about_window.h"
@@ -13,6 +19,70 @@ namespace fhsw {
 
 namespace {
 constexpr const char* kMailerImage = "SendEmail.exe";
+
+std::filesystem::path PathOf(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// Size of a file, 0 when it cannot be read.
+std::uintmax_t FileSize(const std::string& path) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(PathOf(path), ec);
+    return ec ? 0 : size;
+}
+
+// What a file holds from `offset` on (from the start if it is now shorter:
+// it was emptied meanwhile), at most 1 MB of it.
+std::string ReadFrom(const std::string& path, std::uintmax_t offset) {
+    std::ifstream in(PathOf(path), std::ios::binary);
+    if (!in) return {};
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0) return {};
+    if (static_cast<std::uintmax_t>(size) < offset) offset = 0;
+    constexpr std::streamoff kMax = 1 << 20;
+    const std::streamoff from =
+        std::max<std::streamoff>(static_cast<std::streamoff>(offset), size - kMax);
+    in.seekg(from);
+    std::string text(static_cast<std::size_t>(size - from), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return text;
+}
+
+// The mail client's reason for a failure: the text after "ERROR => " on the
+// first line that has one (the mail client's log format), "" when no line
+// does.
+std::string ErrorReason(const std::string& log) {
+    constexpr std::string_view kMark = "ERROR => ";
+    std::size_t start = 0;
+    while (start < log.size()) {
+        std::size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        std::string_view line(log.data() + start, end - start);
+        const std::size_t at = line.find(kMark);
+        if (at != std::string_view::npos) {
+            line.remove_prefix(at);
+            while (line.substr(0, kMark.size()) == kMark) line.remove_prefix(kMark.size());
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+            std::string reason;
+            for (char c : line.substr(0, 300))
+                reason += (static_cast<unsigned char>(c) < 0x20) ? ' ' : c;
+            return reason.empty() ? "SendEmail.exe reported an error" : reason;
+        }
+        start = end + 1;
+    }
+    return {};
+}
+}  // namespace
+
+int MainWindow::SendTimeoutFrom(const char* text) {
+    if (text == nullptr || *text < '0' || *text > '9') return kDefaultSendTimeoutSeconds;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < 1 || value > 604800) return kDefaultSendTimeoutSeconds;
+    return static_cast<int>(value);
 }
 
 MainWindow::MainWindow(AppContext& app)
@@ -46,7 +116,9 @@ MainWindow::MainWindow(AppContext& app)
       AUTOCLOSE_TIMER(*this, "AUTOCLOSE_TIMER"),
       PROCESS_WATCHER_TIMER(*this, "PROCESS_WATCHER_TIMER"),
       AlwaysOnTopTimer(*this, "AlwaysOnTopTimer"),
-      app_(app) {
+      SEND_TIMEOUT_TIMER(*this, "SEND_TIMEOUT_TIMER"),
+      app_(app),
+      alive_(std::make_shared<MainWindow*>(this)) {
     StyleAsTitle(FH_SENDWARDEN_TITLE_2);
     StyleAsTitle(CURRENT_STATUS_LABEL);
     FH_SENDWARDEN_TITLE_2.setAlign(Align::Center);
@@ -77,6 +149,13 @@ MainWindow::MainWindow(AppContext& app)
     PROCESS_WATCHER_TIMER.onTick = [this] { watchTick(); };
     AUTOCLOSE_TIMER.onTick = [this] { autoCloseElapsed(); };
     AlwaysOnTopTimer.onTick = [this] { alwaysOnTopTick(); };
+    SEND_TIMEOUT_TIMER.onTick = [this] { sendTimedOut(); };
+}
+
+MainWindow::~MainWindow() {
+    // An answer still on its way finds no window; the query itself is short.
+    *alive_ = nullptr;
+    if (queryThread_.joinable()) queryThread_.join();
 }
 
 // ---- Opening and closing --------------------------------------------------
@@ -99,6 +178,9 @@ void MainWindow::load() {
     AUTOSTART_TIMER.setInterval(10000);
     AUTOCLOSE_TIMER.setInterval(10000);
     PROCESS_WATCHER_TIMER.setInterval(250);
+    const long long limitMs = 1000LL * (app_.sendTimeoutSeconds > 0 ? app_.sendTimeoutSeconds
+                                                                     : kDefaultSendTimeoutSeconds);
+    SEND_TIMEOUT_TIMER.setInterval(static_cast<int>(std::min<long long>(limitMs, 604800000LL)));
     if (AlwaysOnTopTimer_TICKBOX.state() == 1)
         AlwaysOnTopTimer.start();
     else
@@ -132,7 +214,10 @@ void MainWindow::openDialog() {
 
 // Shows a status text, and writes it with the time to stderr so that an
 // unattended run leaves a trace in whatever collects its output.
-void MainWindow::setStatus(const std::string& text) {
+// A failure shows in red on the black status line.
+void MainWindow::setStatus(const std::string& text, bool failure) {
+    failureShown_ = failure;
+    CURRENT_STATUS_LABEL.setForeground(failure ? colours::Red : colours::Green);
     CURRENT_STATUS_LABEL.setText(text);
     if (text == lastLogged_) return;  // the watch repeats its status every check
     lastLogged_ = text;
@@ -199,21 +284,39 @@ bool MainWindow::launchRunner() {
         reportLaunchFailure(result.error);
         return false;
     }
+    runId_ = result.id;
     return true;
 }
 
 void MainWindow::reportLaunchFailure(const std::string& reason) {
-    setStatus(std::string(kLaunchFailed) + reason + " !!!");
+    exitStatus_ = kExitLaunchFailed;
+    setStatus(std::string(kSendFailed) + reason + " !!!", true);
 }
 
-void MainWindow::sendEmailNowPressed() { launchRunner(); }
+void MainWindow::sendEmailNowPressed() {
+    // Not watched: only the countdown's launch is followed to its end.
+    const LaunchId watched = runId_;
+    launchRunner();
+    runId_ = watched;
+}
 
 void MainWindow::countdownElapsed() {
     START_STOP_BUTTON.setText("STOP");
     setStatus(kSending);
+    // The log as it stands before the launch: the run's own lines follow.
+    const std::string folder = app_.store.readText("INSTALL_FOLDER_TEXTBOX");
+    runLog_ = folder.empty() ? std::string() : folder + app_.runFiles.logFile;
+    runLogStart_ = runLog_.empty() ? 0 : FileSize(runLog_);
     if (!launchRunner()) {
-        // Nothing was sent: back to a usable window that shows why.
         AUTOSTART_TIMER.stop();
+        runJudged_ = true;
+        if (AUTOCLOSE_TICKBOX.state() == 1) {
+            // A scheduled run must end: close after the usual wait, with
+            // the reason in the status line, on stderr and in the exit status.
+            AUTOCLOSE_TIMER.start();
+            return;
+        }
+        // Nothing was sent: back to a usable window that shows why.
         START_STOP_BUTTON.setText("START");
         AUTOSTART_TICKBOX.setEnabled(true);
         AUTOCLOSE_TICKBOX.setEnabled(true);
@@ -221,48 +324,168 @@ void MainWindow::countdownElapsed() {
         SETTINGS_BUTTON.setEnabled(true);
         return;
     }
+    exitStatus_ = kExitOk;
+    runJudged_ = false;
     PROCESS_WATCHER_TIMER.start();
+    SEND_TIMEOUT_TIMER.stop();
+    SEND_TIMEOUT_TIMER.start();
     AUTOSTART_TIMER.stop();
 }
 
 void MainWindow::watchTick() {
     if (P4P_TICKBOX.state() == 1) {
-        if (app_.processes.isProcessRunning(kMailerImage)) {
-            P4P_TICKBOX.setBackground(colours::Red);
-            AUTOCLOSE_TIMER.stop();
-            setStatus(kRunning);
-            return;
-        }
-        // The runner script we launched may not have started the mailer yet.
-        if (app_.launcher.anyLaunchedRunning()) {
-            AUTOCLOSE_TIMER.stop();
-            return;
-        }
-        P4P_TICKBOX.setBackground(colours::Green);
-        setStatus(kCompleted);
-        AUTOCLOSE_TIMER.start();
-        PROCESS_WATCHER_TIMER.stop();
-    } else {
-        AUTOCLOSE_TIMER.start();
-        PROCESS_WATCHER_TIMER.stop();
+        // The window never waits for the process list: the query runs on
+        // its own thread, and a tick while it runs starts no other.
+        if (!queryOutstanding_) startQuery();
+        return;
+    }
+    endWatch();
+    SEND_TIMEOUT_TIMER.stop();
+    AUTOCLOSE_TIMER.start();
+}
+
+void MainWindow::startQuery() {
+    // The previous query has answered already; its thread is at its end.
+    if (queryThread_.joinable()) queryThread_.join();
+    queryOutstanding_ = true;
+    std::shared_ptr<MainWindow*> alive = alive_;
+    ProcessQuery& processes = app_.processes;
+    Scheduler& scheduler = ui().scheduler;
+    const unsigned generation = watchGeneration_;
+    try {
+        queryThread_ = std::thread([alive, &processes, &scheduler, generation] {
+            bool running = false;
+            try {
+                running = processes.isProcessRunning(kMailerImage);
+            } catch (...) {
+                running = false;  // no process list: the runner script's own state decides
+            }
+            scheduler.post([alive, generation, running] {
+                if (MainWindow* w = *alive) w->queryAnswered(generation, running);
+            });
+        });
+    } catch (const std::system_error&) {
+        queryOutstanding_ = false;  // no thread now: the next tick tries again
     }
 }
 
+void MainWindow::queryAnswered(unsigned generation, bool mailerRunning) {
+    queryOutstanding_ = false;
+    // The watch ended (or Pause-4-Process was unticked) while the query ran.
+    if (generation != watchGeneration_ || !PROCESS_WATCHER_TIMER.running() ||
+        P4P_TICKBOX.state() != 1)
+        return;
+    if (mailerRunning) {
+        P4P_TICKBOX.setBackground(colours::Red);
+        AUTOCLOSE_TIMER.stop();
+        setStatus(kRunning);
+        return;
+    }
+    // The runner script we launched may not have started the mailer yet.
+    const LaunchState state = app_.launcher.state(runId_);
+    if (state.running) {
+        AUTOCLOSE_TIMER.stop();
+        return;
+    }
+    finishRun(state.exitStatus);
+}
+
+void MainWindow::endWatch() {
+    PROCESS_WATCHER_TIMER.stop();
+    ++watchGeneration_;  // an answer still on its way is for the ended watch
+}
+
+// The runner script has ended: its exit status and the lines this run added
+// to the mail client's log tell how the send went.
+bool MainWindow::judgeRun(int runnerStatus, std::string& reason) const {
+    const std::string added = runLog_.empty() ? std::string() : ReadFrom(runLog_, runLogStart_);
+    const std::string error = ErrorReason(added);
+    if (runnerStatus != 0) {
+        if (!error.empty())
+            reason = error;
+        else if (runnerStatus < 0)
+            reason = "the runner script ended, how is not known";
+        else
+            reason = "the runner script ended with status " + std::to_string(runnerStatus);
+        return false;
+    }
+    if (!error.empty()) {
+        reason = error;
+        return false;
+    }
+    if (!runLog_.empty() && added.empty()) {
+        reason = "SendEmail.exe wrote nothing to " + runLog_ + " - was it started?";
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::finishRun(int runnerStatus) {
+    endWatch();
+    SEND_TIMEOUT_TIMER.stop();
+    runJudged_ = true;
+    P4P_TICKBOX.setBackground(colours::Green);
+    std::string reason;
+    if (judgeRun(runnerStatus, reason)) {
+        exitStatus_ = kExitOk;
+        setStatus(kCompleted);
+    } else {
+        exitStatus_ = kExitSendFailed;
+        setStatus(std::string(kSendFailed) + reason + " !!!", true);
+    }
+    AUTOCLOSE_TIMER.start();
+}
+
+void MainWindow::sendTimedOut() {
+    SEND_TIMEOUT_TIMER.stop();
+    if (!PROCESS_WATCHER_TIMER.running() || runJudged_) return;
+    const LaunchState state = app_.launcher.state(runId_);
+    if (!state.running) {
+        // Our run is over; only some other SendEmail.exe held the watch.
+        finishRun(state.exitStatus);
+        return;
+    }
+    app_.launcher.stop(runId_);
+    endWatch();
+    runJudged_ = true;
+    exitStatus_ = kExitTimedOut;
+    P4P_TICKBOX.setBackground(colours::Red);
+    setStatus(std::string(kSendFailed) + "SendEmail.exe timed out after " +
+                  std::to_string(SEND_TIMEOUT_TIMER.interval() / 1000) +
+                  " s - the runner script and the mail client were stopped !!!",
+              true);
+    AUTOCLOSE_TIMER.start();
+}
+
 void MainWindow::autoCloseElapsed() {
+    // Without a watch the run's end was not waited for; if it is over by
+    // now, its outcome still counts.
+    if (!runJudged_ && !PROCESS_WATCHER_TIMER.running()) {
+        const LaunchState state = app_.launcher.state(runId_);
+        if (!state.running) {
+            runJudged_ = true;
+            std::string reason;
+            if (!judgeRun(state.exitStatus, reason)) {
+                exitStatus_ = kExitSendFailed;
+                setStatus(std::string(kSendFailed) + reason + " !!!", true);
+            }
+        }
+    }
     if (AUTOCLOSE_TICKBOX.state() == 1) {
         if (modalChild()) {
             // Closing now would throw away what the user is typing in the
             // dialog: close as soon as the dialog is closed instead.
             AUTOCLOSE_TIMER.stop();
-            setStatus(kClosingAfterDialog);
+            setStatus(kClosingAfterDialog, failureShown_);
             closeWhenDialogCloses_ = true;
             return;
         }
-        setStatus(kClosing);
+        setStatus(failureShown_ ? kFailedClosing : kClosing, failureShown_);
         close();
         return;
     }
-    setStatus(kReady);
+    // A failure stays in view until the next run.
+    if (!failureShown_) setStatus(kReady);
     AUTOSTART_TICKBOX.setEnabled(true);
     AUTOCLOSE_TICKBOX.setEnabled(true);
     START_STOP_BUTTON.setText("START");

@@ -4,7 +4,10 @@
 // always-on-top option; opens the Settings, Log Manager and About windows.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "forms/app_context.h"
 #include "ui/window.h"
@@ -14,6 +17,7 @@ namespace fhsw {
 class MainWindow : public Window {
 public:
     explicit MainWindow(AppContext& app);
+    ~MainWindow() override;
 
     // Status texts of the run.
     static constexpr const char* kReady = "READY...";
@@ -24,7 +28,26 @@ public:
     static constexpr const char* kClosing = "!!! COMPLETED - CLOSING NOW !!!";
     static constexpr const char* kAborted = "!!! ABORTED !!!";
     static constexpr const char* kClosingAfterDialog = "!!! COMPLETED - CLOSING WHEN DIALOG CLOSES !!!";
-    static constexpr const char* kLaunchFailed = "!!! SEND FAILED: ";
+    static constexpr const char* kSendFailed = "!!! SEND FAILED: ";  // then the reason and " !!!"
+    static constexpr const char* kFailedClosing = "!!! SEND FAILED - CLOSING NOW !!!";
+
+    // The program's exit status: what became of the last send.
+    enum ExitStatus {
+        kExitOk = 0,            // the last send succeeded, or nothing was sent
+        kExitSendFailed = 1,    // the mail client reported a failure
+        kExitLaunchFailed = 2,  // the runner script could not be started
+        kExitTimedOut = 3,      // the mail client did not end in time and was stopped
+    };
+    int exitStatus() const { return exitStatus_; }
+
+    // The time limit of a watched send, from the text of the environment
+    // variable FHSW_SEND_TIMEOUT_SECONDS: a whole number of seconds from 1 to
+    // 604800; anything else (or nothing) gives 600.
+    static int SendTimeoutFrom(const char* text);
+    static constexpr int kDefaultSendTimeoutSeconds = 600;
+
+    // Whether a process query asked off the UI thread has not answered yet.
+    bool watchQueryOutstanding() const { return queryOutstanding_; }
 
     // START/STOP is the default button and first in the focus order.
     Button START_STOP_BUTTON;
@@ -54,6 +77,7 @@ public:
     Timer AUTOCLOSE_TIMER;
     Timer PROCESS_WATCHER_TIMER;
     Timer AlwaysOnTopTimer;
+    Timer SEND_TIMEOUT_TIMER;  // one-shot: the time limit of a watched send
 
     AppContext& app() const { return app_; }
 
@@ -76,7 +100,13 @@ private:
     void autoStartChanged();
     bool launchRunner();
     void reportLaunchFailure(const std::string& reason);
-    void setStatus(const std::string& text);
+    void setStatus(const std::string& text, bool failure = false);
+    void startQuery();
+    void queryAnswered(unsigned generation, bool mailerRunning);
+    void finishRun(int runnerStatus);
+    void sendTimedOut();
+    void endWatch();
+    bool judgeRun(int runnerStatus, std::string& reason) const;
 
     // Always on top.
     void alwaysOnTopChanged();
@@ -85,6 +115,23 @@ private:
     AppContext& app_;
     bool closeWhenDialogCloses_ = false;
     std::string lastLogged_;
+    bool failureShown_ = false;
+    int exitStatus_ = kExitOk;
+
+    // The run launched by the countdown: the launch, the mail client's log
+    // and its size before the launch (what the run adds comes after it).
+    LaunchId runId_ = 0;
+    bool runJudged_ = true;
+    std::string runLog_;
+    std::uintmax_t runLogStart_ = 0;
+
+    // The process query runs on a thread of its own and hands its answer
+    // back through the scheduler; `alive_` tells a late answer whether the
+    // window is still there.
+    std::shared_ptr<MainWindow*> alive_;
+    std::thread queryThread_;
+    bool queryOutstanding_ = false;
+    unsigned watchGeneration_ = 0;
 };
 
 }  // namespace fhsw

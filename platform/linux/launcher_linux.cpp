@@ -11,9 +11,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <iterator>
+#include <map>
 #include <mutex>
-#include <set>
 #include <system_error>
 #include <thread>
 
@@ -22,21 +23,37 @@
 namespace fhsw {
 
 struct LinuxLauncher::Children {
+    struct Entry {
+        pid_t pid = 0;           // also the process group: each launch leads a session
+        bool running = true;
+        int exitStatus = -1;
+        bool watched = true;     // a reaper thread waits for it
+    };
     std::mutex mutex;
-    std::set<pid_t> running;        // started and not yet reaped
-    std::vector<pid_t> unwatched;   // no reaper thread could be started for these
+    std::map<LaunchId, Entry> launches;
+    LaunchId lastId = 0;
 
+    static int statusOf(int status) {
+        if (WIFEXITED(status)) return WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+        return -1;
+    }
+    void record(LaunchId id, int status) {  // with the mutex held
+        Entry& e = launches[id];
+        e.running = false;
+        e.exitStatus = statusOf(status);
+    }
     // Reaps, without blocking, the children that have no reaper thread.
     // Called with the mutex held.
     void reapUnwatched() {
-        for (auto it = unwatched.begin(); it != unwatched.end();) {
+        for (auto& [id, e] : launches) {
+            if (e.watched || !e.running) continue;
             int status = 0;
-            const pid_t r = ::waitpid(*it, &status, WNOHANG);
-            if (r == *it || (r < 0 && errno == ECHILD)) {
-                running.erase(*it);
-                it = unwatched.erase(it);
-            } else {
-                ++it;
+            const pid_t r = ::waitpid(e.pid, &status, WNOHANG);
+            if (r == e.pid) {
+                record(id, status);
+            } else if (r < 0 && errno == ECHILD) {
+                e.running = false;
             }
         }
     }
@@ -286,25 +303,55 @@ LaunchResult LinuxLauncher::launch(const std::string& command, bool visible) {
 
     // Only the thread below reaps this child, so it cannot be gone yet.
     std::lock_guard<std::mutex> lock(children_->mutex);
-    children_->running.insert(pid);
+    const LaunchId id = ++children_->lastId;
+    children_->launches[id].pid = pid;
     try {
-        std::thread([children = children_, pid] {
+        std::thread([children = children_, pid, id] {
             int status = 0;
             while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }
             std::lock_guard<std::mutex> guard(children->mutex);
-            children->running.erase(pid);
+            children->record(id, status);
         }).detach();
     } catch (const std::system_error&) {
-        children_->unwatched.push_back(pid);
+        children_->launches[id].watched = false;
     }
-    return {};
+    LaunchResult result;
+    result.id = id;
+    return result;
 }
 
-bool LinuxLauncher::anyLaunchedRunning() {
+LaunchState LinuxLauncher::state(LaunchId id) {
     std::lock_guard<std::mutex> lock(children_->mutex);
     children_->reapUnwatched();
-    return !children_->running.empty();
+    auto it = children_->launches.find(id);
+    if (it == children_->launches.end()) return {};
+    return {it->second.running, it->second.running ? -1 : it->second.exitStatus};
+}
+
+void LinuxLauncher::stop(LaunchId id) {
+    pid_t group = 0;
+    {
+        std::lock_guard<std::mutex> lock(children_->mutex);
+        children_->reapUnwatched();
+        auto it = children_->launches.find(id);
+        if (it == children_->launches.end() || !it->second.running) return;
+        group = it->second.pid;
+        // The leader is not reaped yet, so its id names this group.
+        ::kill(-group, SIGTERM);
+        ::kill(-group, SIGCONT);
+    }
+    // Whatever ignores the polite request is killed a little later. The id
+    // still names this group while any member lives (Linux hands out no id
+    // that a group still uses); once all are gone the signal finds nobody.
+    try {
+        std::thread([group] {
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            ::kill(-group, SIGKILL);
+        }).detach();
+    } catch (const std::system_error&) {
+        ::kill(-group, SIGKILL);
+    }
 }
 
 }  // namespace fhsw

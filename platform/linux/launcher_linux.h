@@ -34,7 +34,8 @@ public:
     LinuxLauncher& operator=(const LinuxLauncher&) = delete;
 
     LaunchResult launch(const std::string& command, bool visible) override;
-    bool anyLaunchedRunning() override;
+    LaunchState state(LaunchId id) override;
+    void stop(LaunchId id) override;
 
     struct Children;  // shared with the threads that reap the children
 

@@ -49,7 +49,12 @@ bool CheckScript(const std::string& path, std::string& error) {
 }  // namespace
 
 WindowsLauncher::~WindowsLauncher() {
-    for (void* process : processes_) ::CloseHandle(process);
+    // Closing the handles leaves the started programs running: a runner
+    // script outlives the program that launched it.
+    for (auto& [id, launch] : launches_) {
+        ::CloseHandle(launch.process);
+        if (launch.job) ::CloseHandle(launch.job);
+    }
 }
 
 LaunchResult WindowsLauncher::launch(const std::string& command, bool visible) {
@@ -65,8 +70,9 @@ LaunchResult WindowsLauncher::launch(const std::string& command, bool visible) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = visible ? SW_SHOWNORMAL : SW_HIDE;
     // A console program started hidden gets no console window at all; one
-    // started visible gets a console of its own, not this program's.
-    const DWORD flags = visible ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW;
+    // started visible gets a console of its own, not this program's. It
+    // starts suspended so that it is in its job before it can start anything.
+    const DWORD flags = (visible ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW) | CREATE_SUSPENDED;
 
     std::wstring commandLine = Widen(plan.commandLine);  // CreateProcessW may write to it
     PROCESS_INFORMATION info{};
@@ -78,30 +84,46 @@ LaunchResult WindowsLauncher::launch(const std::string& command, bool visible) {
         const std::string what = plan.throughInterpreter ? Narrow(interpreter) : plan.program;
         return {false, "cannot start " + what + ": " + SystemMessage(code)};
     }
+    // The job holds everything the launch starts (the interpreter, the mail
+    // client), so that stop() can end them all. Without a job (this program
+    // may run in a job that forbids nesting) only the launched process itself
+    // can be stopped.
+    HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
+    if (job && !::AssignProcessToJobObject(job, info.hProcess)) {
+        ::CloseHandle(job);
+        job = nullptr;
+    }
+    ::ResumeThread(info.hThread);
     ::CloseHandle(info.hThread);
 
     std::lock_guard<std::mutex> lock(mutex_);
-    closeEnded();
-    processes_.push_back(info.hProcess);
-    return {};
+    const LaunchId id = ++lastId_;
+    launches_[id] = Launch{info.hProcess, job};
+    LaunchResult result;
+    result.id = id;
+    return result;
 }
 
-bool WindowsLauncher::anyLaunchedRunning() {
+LaunchState WindowsLauncher::state(LaunchId id) {
     std::lock_guard<std::mutex> lock(mutex_);
-    closeEnded();
-    return !processes_.empty();
+    auto it = launches_.find(id);
+    if (it == launches_.end()) return {};
+    const DWORD wait = ::WaitForSingleObject(it->second.process, 0);
+    if (wait == WAIT_TIMEOUT) return {true, -1};
+    DWORD code = 0;
+    if (wait != WAIT_OBJECT_0 || !::GetExitCodeProcess(it->second.process, &code)) return {false, -1};
+    return {false, static_cast<int>(code)};
 }
 
-void WindowsLauncher::closeEnded() {
-    for (auto it = processes_.begin(); it != processes_.end();) {
-        // Signalled: ended. A handle that cannot be waited on counts as ended too.
-        if (::WaitForSingleObject(*it, 0) != WAIT_TIMEOUT) {
-            ::CloseHandle(*it);
-            it = processes_.erase(it);
-        } else {
-            ++it;
-        }
-    }
+void WindowsLauncher::stop(LaunchId id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = launches_.find(id);
+    if (it == launches_.end()) return;
+    if (::WaitForSingleObject(it->second.process, 0) != WAIT_TIMEOUT) return;
+    if (it->second.job)
+        ::TerminateJobObject(it->second.job, 1);
+    else
+        ::TerminateProcess(it->second.process, 1);
 }
 
 }  // namespace fhsw

@@ -2,10 +2,12 @@
 // (.BAT or .CMD) through the command interpreter (%ComSpec% /s /c, see
 // launch_plan.h), anything else directly. Visible: a normal window that takes
 // the focus, batch scripts in a console of their own; hidden: no window at
-// all. Returns at once and keeps the process handles only to tell whether
-// anything it started is still running.
+// all. Returns at once; each launch runs in a job object of its own, so that
+// it can be stopped with everything it started, and keeps its process handle
+// to tell how it ended.
 #pragma once
 
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,13 +24,17 @@ public:
     WindowsLauncher& operator=(const WindowsLauncher&) = delete;
 
     LaunchResult launch(const std::string& command, bool visible) override;
-    bool anyLaunchedRunning() override;
+    LaunchState state(LaunchId id) override;
+    void stop(LaunchId id) override;
 
 private:
-    void closeEnded();  // with mutex_ held
-
+    struct Launch {
+        void* process = nullptr;  // HANDLE of the started process
+        void* job = nullptr;      // HANDLE of its job object, if one could be made
+    };
     std::mutex mutex_;
-    std::vector<void*> processes_;  // process handles of what was started
+    std::map<LaunchId, Launch> launches_;
+    LaunchId lastId_ = 0;
 };
 
 }  // namespace fhsw

@@ -2,7 +2,11 @@
 // scripted modal dialogs and recording platform operations.
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <map>
 #include <set>
 #include <string>
@@ -31,26 +35,75 @@ public:
     std::map<std::string, std::function<void(Window&)>> scripts;
 };
 
+// Every launch gets the next id; its state is set by the test (running
+// until ended with end()).
 class FakeLauncher final : public Launcher {
 public:
     LaunchResult launch(const std::string& command, bool visible) override {
         launches.push_back({command, visible});
-        return next;
+        if (onLaunch) onLaunch(command);
+        LaunchResult result = next;
+        if (result.ok) {
+            result.id = ++lastId;
+            states[result.id] = {true, -1};
+        }
+        return result;
     }
-    bool anyLaunchedRunning() override { return running; }
+    LaunchState state(LaunchId id) override {
+        auto it = states.find(id);
+        return it == states.end() ? LaunchState{} : it->second;
+    }
+    void stop(LaunchId id) override {
+        stopped.push_back(id);
+        if (states.count(id) && states[id].running) states[id] = {false, 143};
+    }
+    // The last launch ends with that status.
+    void end(int status) { states[lastId] = {false, status}; }
+    bool lastRunning() { return state(lastId).running; }
+
     std::vector<std::pair<std::string, bool>> launches;
     LaunchResult next;
-    bool running = false;
+    LaunchId lastId = 0;
+    std::map<LaunchId, LaunchState> states;
+    std::vector<LaunchId> stopped;
+    std::function<void(const std::string&)> onLaunch;
 };
 
+// Answers on the thread that asks (the main window asks off its own
+// thread). With `hold` set, each query waits until release() is called.
 class FakeProcesses final : public ProcessQuery {
 public:
     bool isProcessRunning(const std::string& name) override {
+        std::unique_lock<std::mutex> lock(mutex);
         asked.push_back(name);
+        ++inQuery;
+        cv.notify_all();
+        cv.wait(lock, [&] { return !hold || released > 0; });
+        if (hold) --released;
+        --inQuery;
         return running;
     }
-    bool running = false;
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++released;
+        cv.notify_all();
+    }
+    // Waits (a few seconds at most) until a query is blocked in hold.
+    bool waitUntilAsked() {
+        std::unique_lock<std::mutex> lock(mutex);
+        return cv.wait_for(lock, std::chrono::seconds(5), [&] { return inQuery > 0; });
+    }
+    std::size_t askedCount() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return asked.size();
+    }
+    std::atomic<bool> running{false};
+    bool hold = false;
     std::vector<std::string> asked;
+    std::mutex mutex;
+    std::condition_variable cv;
+    int inQuery = 0;
+    int released = 0;
 };
 
 class FakeZOrder final : public ZOrder {

@@ -8,6 +8,7 @@
 #include "support/scoped_env.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -128,7 +129,7 @@ TEST_F(LinuxLauncherTest, HiddenChildHasNullStreamsNewSessionAndNoInheritedDescr
     EXPECT_EQ(l[4], l[0] + " 0") << "a session of its own and no controlling terminal";
     EXPECT_EQ(l[5], fs::canonical(fs::current_path()).string());
     EXPECT_EQ(l[6], " 0 -> /dev/null ") << "descriptors it got from the launching program";
-    EXPECT_TRUE(eventually([&] { return !launcher.anyLaunchedRunning(); }));
+    EXPECT_TRUE(eventually([&] { return !launcher.state(r.id).running; }));
 }
 
 // Which program runs, with which arguments: a program directly (by path or
@@ -157,7 +158,8 @@ TEST_F(LinuxLauncherTest, StartsTheRightProgramWithTheRightArguments) {
         const LaunchResult r = launcher.launch(command, visible);
         ASSERT_TRUE(r.ok) << r.error;
         EXPECT_EQ(waitForLines(record(program)), arguments);
-        EXPECT_TRUE(eventually([&] { return !launcher.anyLaunchedRunning(); }));
+        EXPECT_TRUE(eventually([&] { return !launcher.state(r.id).running; }));
+        EXPECT_EQ(launcher.state(r.id), (LaunchState{false, 0}));
         fs::remove(record(program));
     }
 }
@@ -191,7 +193,7 @@ TEST_F(LinuxLauncherTest, FailuresAreReportedAndNothingIsStarted) {
         const LaunchResult r = launcher.launch(command, visible);
         EXPECT_FALSE(r.ok) << command;
         EXPECT_EQ(r.error, error) << command;
-        EXPECT_FALSE(launcher.anyLaunchedRunning()) << command;
+        EXPECT_EQ(r.id, 0u) << command;
     }
     const LaunchResult r = LinuxLauncher(file("missing-run")).launch(there, false);
     EXPECT_FALSE(r.ok);
@@ -201,27 +203,67 @@ TEST_F(LinuxLauncherTest, FailuresAreReportedAndNothingIsStarted) {
 }
 
 // One child ends unobserved while the other still runs; both are reaped,
-// neither stays a zombie, and anyLaunchedRunning() follows them.
+// neither stays a zombie, and each launch's state follows its own child.
 TEST_F(LinuxLauncherTest, ChildrenAreWatchedAndReapedInEitherOrder) {
     auto pidWriter = [&](const std::string& name, const std::string& then) {
         return put(name, "#!/bin/sh\necho $$" + into(name + ".pid") + then);
     };
     const std::string waiter = pidWriter("waiter", "for i in $(seq 500); do [ -e '" + file("release") +
-                                                       "' ] && break; sleep 0.01; done\n");
+                                                       "' ] && break; sleep 0.01; done\nexit 7\n");
     LinuxLauncher launcher(runner_);
-    ASSERT_TRUE(launcher.launch(waiter, false).ok);
-    ASSERT_TRUE(launcher.launch(pidWriter("quick", ""), false).ok);
+    const LaunchResult w = launcher.launch(waiter, false);
+    const LaunchResult q = launcher.launch(pidWriter("quick", ""), false);
+    ASSERT_TRUE(w.ok && q.ok);
+    EXPECT_NE(w.id, q.id);
     const pid_t waiterPid = std::stoi(waitForLines(file("waiter.pid")).at(0));
     const pid_t quickPid = std::stoi(waitForLines(file("quick.pid")).at(0));
     // Nobody asks whether anything runs meanwhile: the quick one must not stay a zombie.
     EXPECT_TRUE(eventually([&] { return processState(quickPid) == 0; })) << "a zombie?";
-    EXPECT_TRUE(launcher.anyLaunchedRunning()) << "the waiter still runs";
+    EXPECT_TRUE(eventually([&] { return !launcher.state(q.id).running; }));
+    EXPECT_EQ(launcher.state(q.id), (LaunchState{false, 0}));
+    EXPECT_TRUE(launcher.state(w.id).running) << "the waiter still runs";
 
     put("release", "");
-    EXPECT_TRUE(eventually([&] { return !launcher.anyLaunchedRunning(); }));
+    EXPECT_TRUE(eventually([&] { return !launcher.state(w.id).running; }));
+    EXPECT_EQ(launcher.state(w.id), (LaunchState{false, 7})) << "its exit status is kept";
     EXPECT_EQ(processState(waiterPid), 0);
     // Reaped by the launcher: nothing left for anyone else to wait for.
     EXPECT_TRUE(::waitpid(waiterPid, nullptr, WNOHANG) == -1 && errno == ECHILD);
+    EXPECT_EQ(launcher.state(999), LaunchState{}) << "an unknown launch reads as ended, status unknown";
+}
+
+// Stopping a launch ends it and everything it started (its children, one of
+// which ignores the polite signal), and nothing else; an ended launch is left
+// alone.
+TEST_F(LinuxLauncherTest, StopEndsTheLaunchWithEverythingItStartedAndNothingElse) {
+    const std::string tree = put("tree", "#!/bin/sh\n"
+        "sleep 60 & echo $!" + into("child.pid") +
+        "sh -c 'trap \"\" TERM; echo $$" + into("stubborn.pid") + "; while :; do sleep 0.05; done' &\n"
+        "wait\n");
+    const std::string bystander = put("bystander", "#!/bin/sh\necho $$" + into("bystander.pid") +
+                                                       "sleep 60\n");
+    LinuxLauncher launcher(runner_);
+    const LaunchResult t = launcher.launch(tree, false);
+    const LaunchResult b = launcher.launch(bystander, false);
+    ASSERT_TRUE(t.ok && b.ok);
+    const pid_t child = std::stoi(waitForLines(file("child.pid")).at(0));
+    const pid_t stubborn = std::stoi(waitForLines(file("stubborn.pid")).at(0));
+    const pid_t other = std::stoi(waitForLines(file("bystander.pid")).at(0));
+    EXPECT_TRUE(launcher.state(t.id).running);
+
+    launcher.stop(t.id);
+    EXPECT_TRUE(eventually([&] { return !launcher.state(t.id).running; }));
+    EXPECT_EQ(launcher.state(t.id).exitStatus, 128 + SIGTERM);
+    EXPECT_TRUE(eventually([&] { return processState(child) == 0; })) << "its child outlived it";
+    EXPECT_TRUE(eventually([&] { return processState(stubborn) == 0 || processState(stubborn) == 'Z'; }))
+        << "a child that ignores SIGTERM is killed";
+    EXPECT_TRUE(launcher.state(b.id).running) << "another launch is not touched";
+    EXPECT_NE(processState(other), 0);
+
+    launcher.stop(b.id);
+    EXPECT_TRUE(eventually([&] { return !launcher.state(b.id).running; }));
+    launcher.stop(b.id);  // ended: nothing happens
+    launcher.stop(12345);
 }
 
 }  // namespace

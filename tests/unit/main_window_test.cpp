@@ -1,8 +1,13 @@
 // The main window's opening and closing steps, the always-on-top option and
 // the run controller, on an in-memory store and virtual time.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <thread>
 
 #include "forms/main_window.h"
 #include "support/test_app.h"
@@ -160,10 +165,30 @@ TEST_F(MainWindowTest, AlwaysOnTopDemotesTheForegroundWindowThenRaisesTheMainWin
 
 // ---- Run controller ------------------------------------------------------
 
+// The watch asks for the process list on a thread of its own; these move
+// virtual time a millisecond at a time and let each query answer before
+// time moves on, so that every tick's answer arrives before the next tick.
+void Settle(TestApp& app, MainWindow& m) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (m.watchQueryOutstanding() && std::chrono::steady_clock::now() < end) {
+        app.sched.runPosted();
+        if (m.watchQueryOutstanding()) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+    ASSERT_FALSE(m.watchQueryOutstanding()) << "a process query never answered";
+}
+void Step(TestApp& app, MainWindow& m, long long ms) {
+    for (long long i = 0; i < ms && !m.isClosed(); ++i) {
+        app.sched.advance(1);
+        Settle(app, m);
+    }
+    if (m.isClosed()) app.sched.advance(ms);  // nothing of the window is left to answer
+}
+
 struct RunTest : MainWindowTest {
     const std::string launchText = "\"C:\\SendEmail\\SENDEMAIL-RUNNER.BAT\"";
     void SetUp() override { app.put("SE_RUNNER_BAT_LOCATION_TEXTBOX", launchText); }
     std::string status() const { return w->CURRENT_STATUS_LABEL.text(); }
+    void run(long long ms) { Step(app, *w, ms); }
 };
 
 TEST_F(RunTest, StartCountsDownLaunchesWatchesAndReturnsToReady) {
@@ -174,32 +199,35 @@ TEST_F(RunTest, StartCountsDownLaunchesWatchesAndReturnsToReady) {
     EXPECT_EQ(m.START_STOP_BUTTON.text(), "STOP");
     EXPECT_EQ(test::Disabled(m), (Strings{"AUTOSTART_TICKBOX", "AUTOCLOSE_TICKBOX",
                                           "SE_EXE_OUTPUT_WINDOW_TICKBOX", "SETTINGS_BUTTON"}));
-    app.sched.advance(9999);
+    run(9999);
     EXPECT_TRUE(app.launcher.launches.empty());
     app.processes.running = true;
-    app.sched.advance(1);
+    run(1);
     ASSERT_EQ(app.launcher.launches.size(), 1u);
     EXPECT_EQ(app.launcher.launches[0], std::make_pair(launchText, false));
     EXPECT_EQ(status(), "!!! AUTOSENDING EMAIL NOW !!!");
     EXPECT_FALSE(m.AUTOSTART_TIMER.running()) << "the countdown fires once";
-    app.sched.advance(250);
+    run(250);
     EXPECT_EQ(status(), "!!! SendEmail.exe IS RUNNING...!!!");
     EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Red);
     EXPECT_EQ(app.processes.asked.back(), "SendEmail.exe");
-    app.sched.advance(2000);
+    run(2000);
     app.processes.running = false;
-    app.sched.advance(250);
+    app.launcher.end(0);
+    run(250);
     EXPECT_EQ(status(), "COMPLETED...");
+    EXPECT_EQ(m.CURRENT_STATUS_LABEL.foreground(), colours::Green);
     EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Green);
     EXPECT_FALSE(m.PROCESS_WATCHER_TIMER.running());
-    app.sched.advance(9999);
+    run(9999);
     EXPECT_EQ(status(), "COMPLETED...");
-    app.sched.advance(1);
+    run(1);
     EXPECT_EQ(status() + m.START_STOP_BUTTON.text(), "READY...START");
     EXPECT_TRUE(test::Disabled(m).empty());
     EXPECT_EQ(m.P4P_TICKBOX.background(), std::nullopt);
     EXPECT_EQ(app.sched.pending(), 0u);
     EXPECT_FALSE(m.isClosed());
+    EXPECT_EQ(m.exitStatus(), 0);
 }
 
 TEST_F(RunTest, StopWithinTheCountdownAbortsWithoutSending) {
@@ -220,27 +248,31 @@ TEST_F(RunTest, StopDuringTheWatchLetsTheWatchGoOn) {
     MainWindow& m = open();
     app.processes.running = true;
     m.START_STOP_BUTTON.press();
-    app.sched.advance(10250);
+    run(10250);
     m.START_STOP_BUTTON.press();
     EXPECT_EQ(status(), "!!! ABORTED !!!");
-    app.sched.advance(250);
+    run(250);
     EXPECT_EQ(status(), "!!! SendEmail.exe IS RUNNING...!!!");
     EXPECT_EQ(m.START_STOP_BUTTON.text(), "START");
     app.processes.running = false;
-    app.sched.advance(250);
+    app.launcher.end(0);
+    run(250);
     EXPECT_EQ(status(), "COMPLETED...");
-    app.sched.advance(10000);
+    run(10000);
     EXPECT_EQ(status(), "READY...");
 }
 
 TEST_F(RunTest, StopDuringTheCompletionWaitCancelsItAndKeepsTheColour) {
     app.put("P4P_TICKBOX", "1");
+    app.launcher.onLaunch = [&](const std::string&) { app.launcher.states[app.launcher.lastId + 1]; };
     MainWindow& m = open();
     m.START_STOP_BUTTON.press();
-    app.sched.advance(10250);
+    run(10000);
+    app.launcher.end(0);
+    run(250);
     EXPECT_EQ(status(), "COMPLETED...");
     m.START_STOP_BUTTON.press();
-    app.sched.advance(20000);
+    run(20000);
     EXPECT_EQ(status(), "!!! ABORTED !!!");
     EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Green);
     EXPECT_EQ(app.sched.pending(), 0u);
@@ -271,6 +303,7 @@ TEST_F(RunTest, WithoutPauseForProcessTheWaitStartsAtTheFirstCheck) {
     EXPECT_FALSE(m.isClosed());
     app.sched.advance(1);
     EXPECT_TRUE(m.isClosed()) << "closes 10.25 s after the launch";
+    EXPECT_EQ(m.exitStatus(), 0) << "still running at the close: nothing known against it";
 }
 
 TEST_F(RunTest, UntickingPauseForProcessDuringTheWatchEndsItAtTheNextCheck) {
@@ -278,55 +311,252 @@ TEST_F(RunTest, UntickingPauseForProcessDuringTheWatchEndsItAtTheNextCheck) {
     MainWindow& m = open();
     app.processes.running = true;
     m.START_STOP_BUTTON.press();
-    app.sched.advance(10500);
+    run(10500);
     m.P4P_TICKBOX.click();
     EXPECT_EQ(app.get("P4P_TICKBOX"), "0");
-    app.sched.advance(250);
+    run(250);
     EXPECT_FALSE(m.PROCESS_WATCHER_TIMER.running());
+    EXPECT_FALSE(m.SEND_TIMEOUT_TIMER.running());
     EXPECT_TRUE(m.AUTOCLOSE_TIMER.running());
     EXPECT_EQ(status(), "!!! SendEmail.exe IS RUNNING...!!!");
     EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Red);
 }
 
-TEST_F(RunTest, TheWatchWaitsForTheRunnerScriptToStartTheMailer) {
+// Only the runner script launched by the countdown holds the watch: not a
+// launch of "Send Email Now" (nor the log viewer, which the Log Manager
+// starts through the same launcher).
+TEST_F(RunTest, OnlyTheCountdownsRunnerScriptHoldsTheWatch) {
     app.put("P4P_TICKBOX", "1");
     MainWindow& m = open();
+    m.SEND_EMAIL_NOW_BUTTON.press();  // launch 1, stays running throughout
     m.START_STOP_BUTTON.press();
-    app.launcher.running = true;  // runner script launched, mailer not yet started
-    app.sched.advance(10250 + 750);
-    EXPECT_TRUE(m.PROCESS_WATCHER_TIMER.running());
+    run(10000);                       // launch 2: runner script started, mailer not yet
+    ASSERT_EQ(app.launcher.lastId, 2u);
+    run(750);
+    EXPECT_TRUE(m.PROCESS_WATCHER_TIMER.running()) << "the runner script has not ended";
     EXPECT_NE(status(), "COMPLETED...");
     app.processes.running = true;
-    app.sched.advance(250);
+    run(250);
     EXPECT_EQ(status(), "!!! SendEmail.exe IS RUNNING...!!!");
     app.processes.running = false;
-    app.launcher.running = false;
-    app.sched.advance(250);
+    app.launcher.end(0);
+    run(250);
     EXPECT_EQ(status(), "COMPLETED...");
+    EXPECT_TRUE(app.launcher.states[1].running) << "launch 1 never held the watch";
 }
 
-TEST_F(RunTest, AFailedLaunchIsReportedAndLeavesStartUsable) {
+// The window's thread never waits for the process list: while a query
+// hangs, ticks start no other, and the window goes on handling events and
+// its other timers; the answer arrives through the scheduler when it comes.
+TEST_F(RunTest, TheWatchNeverBlocksTheWindowsThread) {
     app.put("P4P_TICKBOX", "1");
-    app.launcher.next = {false, "cannot find C:\\SendEmail\\SENDEMAIL-RUNNER.BAT"};
+    app.put("AlwaysOnTopTimer_TICKBOX", "1");
+    app.processes.hold = true;
+    app.processes.running = true;
+    app.zorder.foreground = 42;
     MainWindow& m = open();
     m.START_STOP_BUTTON.press();
-    app.sched.advance(10000);
-    EXPECT_EQ(status(), "!!! SEND FAILED: cannot find C:\\SendEmail\\SENDEMAIL-RUNNER.BAT !!!");
-    EXPECT_EQ(m.START_STOP_BUTTON.text(), "START");
-    EXPECT_TRUE(m.SETTINGS_BUTTON.enabled());
-    EXPECT_FALSE(m.PROCESS_WATCHER_TIMER.running()) << "nothing to watch, no pretend completion";
-    app.sched.advance(30000);
-    EXPECT_FALSE(m.isClosed());
-    EXPECT_EQ(app.sched.pending(), 0u);
-    app.launcher.next = {};
+    app.sched.advance(10250);  // launch, then the first watch tick starts a query
+    ASSERT_TRUE(app.processes.waitUntilAsked());
+    const std::size_t zBefore = app.zorder.calls.size();
+    app.sched.advance(3000);   // twelve more ticks while the query hangs
+    EXPECT_EQ(app.processes.askedCount(), 1u) << "a tick while a query is outstanding starts none";
+    EXPECT_TRUE(m.watchQueryOutstanding());
+    EXPECT_GT(app.zorder.calls.size(), zBefore) << "the always-on-top timer kept ticking";
     m.START_STOP_BUTTON.press();
-    app.sched.advance(10000);
-    EXPECT_EQ(app.launcher.launches.size(), 2u);
-    // Settings never saved: nothing to hand to the launcher.
-    m.SE_RUNNER_BAT_LOCATION_TEXTBOX.setText("");
-    m.SEND_EMAIL_NOW_BUTTON.press();
-    EXPECT_EQ(app.launcher.launches.size(), 2u);
-    EXPECT_NE(status().find("press SAVE"), std::string::npos);
+    EXPECT_EQ(status(), "!!! ABORTED !!!") << "a press is handled at once";
+    app.processes.release();
+    Settle(app, m);
+    EXPECT_EQ(status(), "!!! SendEmail.exe IS RUNNING...!!!");
+    app.processes.running = false;
+    app.launcher.end(0);
+    app.sched.advance(250);  // the next tick asks again
+    ASSERT_TRUE(app.processes.waitUntilAsked());
+    app.processes.release();
+    Settle(app, m);
+    EXPECT_EQ(status(), "COMPLETED...");
+    EXPECT_EQ(app.processes.askedCount(), 2u);
+}
+
+// A query that answers after its watch has ended changes nothing; a window
+// destroyed while a query runs is not reached by its late answer.
+TEST_F(RunTest, LateAnswersAreDropped) {
+    app.put("P4P_TICKBOX", "1");
+    app.processes.hold = true;
+    app.processes.running = true;
+    MainWindow& m = open();
+    m.START_STOP_BUTTON.press();
+    app.sched.advance(10250);
+    ASSERT_TRUE(app.processes.waitUntilAsked());
+    m.P4P_TICKBOX.click();
+    app.sched.advance(250);  // the watch ends without its answer
+    EXPECT_FALSE(m.PROCESS_WATCHER_TIMER.running());
+    app.processes.release();
+    Settle(app, m);
+    EXPECT_EQ(status(), "!!! AUTOSENDING EMAIL NOW !!!");
+    EXPECT_EQ(m.P4P_TICKBOX.background(), std::nullopt);
+
+    m.P4P_TICKBOX.click();
+    m.START_STOP_BUTTON.press();
+    m.START_STOP_BUTTON.press();
+    app.sched.advance(10250);
+    ASSERT_TRUE(app.processes.waitUntilAsked());
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        app.processes.release();
+    });
+    w.reset();  // waits for the query's thread; its answer finds no window
+    releaser.join();
+    app.sched.runPosted();
+}
+
+// How a watched run ended decides the status line and the exit status: the
+// runner script's exit status and the lines this run added to the mail
+// client's log (the lines before the launch are not this run's).
+TEST(RunOutcome, ExitStatusAndTheRunsOwnLogLinesDecide) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("fhsw-outcome-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string log = (dir / "SENDEMAIL-LOG.txt").string();
+    const std::string stamp = "Dec 06 16:17:26 vm sendemail[1902]: ";
+    struct Case {
+        std::string before;    // the log before the launch ("-": no log at all)
+        std::string added;     // what the run writes ("=": replaces the log)
+        int runnerStatus;
+        std::string status;
+        int exitStatus;
+    };
+    const std::vector<Case> cases = {
+        {stamp + "ERROR => an older run failed\n", stamp + "Email was sent successfully!\n", 0,
+         "COMPLETED...", 0},
+        {"-", stamp + "DEBUG => Connecting to 127.0.0.1:1\n" + stamp +
+                  "ERROR => Connection attempt to 127.0.0.1:1 failed: connect: Connection refused\n" +
+                  stamp + "HINT => Try specifying a different mail relay with the -s option.\n",
+         1, "!!! SEND FAILED: Connection attempt to 127.0.0.1:1 failed: connect: Connection refused !!!", 1},
+        // A visible run's terminal may not pass the status on: the log still tells.
+        {"", stamp + "ERROR => ERROR => SMTP-AUTH: Authentication to x:25 failed.\r\n", 0,
+         "!!! SEND FAILED: SMTP-AUTH: Authentication to x:25 failed. !!!", 1},
+        {"old line\n", "", 0, "!!! SEND FAILED: SendEmail.exe wrote nothing to " + log +
+                                  " - was it started? !!!", 1},
+        {"", "runner: line 22: not understood\n", 2,
+         "!!! SEND FAILED: the runner script ended with status 2 !!!", 1},
+        {"", "", -1, "!!! SEND FAILED: the runner script ended, how is not known !!!", 1},
+        // The log was emptied during the run: all of it is this run's.
+        {std::string(500, 'x') + "\n", "=" + stamp + "Email was sent successfully!\n", 0,
+         "COMPLETED...", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        fs::remove(log);
+        if (c.before != "-") std::ofstream(log, std::ios::binary) << c.before;
+        TestApp app("NIGHTLY-REPORT", RunFileNames::Linux());
+        app.put("SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"" + dir.string() + "/SENDEMAIL-RUNNER.BAT\"");
+        app.put("INSTALL_FOLDER_TEXTBOX", dir.string());
+        app.put("P4P_TICKBOX", "1");
+        MainWindow m(app.ctx);
+        m.show();
+        m.START_STOP_BUTTON.press();
+        Step(app, m, 10500);
+        if (c.added.rfind("=", 0) == 0)
+            std::ofstream(log, std::ios::binary) << c.added.substr(1);
+        else
+            std::ofstream(log, std::ios::binary | std::ios::app) << c.added;
+        app.launcher.end(c.runnerStatus);
+        Step(app, m, 250);
+        EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(), c.status);
+        EXPECT_EQ(m.CURRENT_STATUS_LABEL.foreground(), c.exitStatus ? colours::Red : colours::Green);
+        EXPECT_EQ(m.CURRENT_STATUS_LABEL.background(), colours::Black);
+        EXPECT_EQ(m.exitStatus(), c.exitStatus);
+    }
+    fs::remove_all(dir);
+}
+
+// What follows a failure: with AutoClose the program still closes after the
+// wait (a scheduled run must end) and says why; without it the window stays
+// usable with the red status until the next run.
+TEST(RunOutcome, AFailureClosesAnUnattendedRunAndStaysInViewOtherwise) {
+    enum Failure { kSend, kLaunch, kNoScript };
+    for (bool autoClose : {true, false}) {
+        for (Failure how : {kSend, kLaunch, kNoScript}) {
+            SCOPED_TRACE(std::to_string(autoClose) + "/" + std::to_string(how));
+            TestApp app;
+            app.put("SE_RUNNER_BAT_LOCATION_TEXTBOX", how == kNoScript ? "" : "\"C:\\x\\R.BAT\"");
+            app.put("AUTOSTART_TICKBOX", "1");
+            app.put("AUTOCLOSE_TICKBOX", autoClose ? "1" : "0");
+            app.put("P4P_TICKBOX", "1");
+            if (how == kLaunch) app.launcher.next = {false, "cannot find C:\\x\\R.BAT"};
+            MainWindow m(app.ctx);
+            m.show();
+            Step(app, m, 10000);
+            if (how == kSend) {
+                app.launcher.end(1);
+                Step(app, m, 250);
+            }
+            const std::string failure = m.CURRENT_STATUS_LABEL.text();
+            EXPECT_EQ(failure.rfind("!!! SEND FAILED: ", 0), 0u) << failure;
+            const int expected = how == kSend ? MainWindow::kExitSendFailed : MainWindow::kExitLaunchFailed;
+            EXPECT_EQ(m.exitStatus(), expected);
+            Step(app, m, 9999);
+            EXPECT_FALSE(m.isClosed());
+            Step(app, m, 1);
+            EXPECT_EQ(m.isClosed(), autoClose);
+            EXPECT_EQ(m.exitStatus(), expected);
+            if (autoClose) {
+                EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(), "!!! SEND FAILED - CLOSING NOW !!!");
+                EXPECT_EQ(m.CURRENT_STATUS_LABEL.foreground(), colours::Red);
+            } else {
+                EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(), failure) << "the reason stays in view";
+                EXPECT_EQ(m.START_STOP_BUTTON.text(), "START");
+                EXPECT_TRUE(test::Disabled(m).empty());
+                EXPECT_EQ(app.sched.pending(), 0u);
+                m.START_STOP_BUTTON.press();
+                EXPECT_EQ(m.CURRENT_STATUS_LABEL.foreground(), colours::Green) << "a new run, a new colour";
+            }
+        }
+    }
+}
+
+// A run whose mail client does not end within the limit is stopped with its
+// runner script and reported; an unattended run then closes with status 3.
+// If the runner script has ended and only another SendEmail.exe holds the
+// watch, the run is judged by its own result instead.
+TEST(RunOutcome, ARunThatDoesNotEndInTimeIsStoppedAndReported) {
+    for (bool ownRunEnded : {false, true}) {
+        SCOPED_TRACE(ownRunEnded);
+        TestApp app;
+        app.ctx.sendTimeoutSeconds = 30;
+        app.put("SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"C:\\x\\R.BAT\"");
+        app.put("AUTOSTART_TICKBOX", "1");
+        app.put("AUTOCLOSE_TICKBOX", "1");
+        app.put("P4P_TICKBOX", "1");
+        app.processes.running = true;
+        MainWindow m(app.ctx);
+        m.show();
+        Step(app, m, 10000 + 29999);
+        EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(), "!!! SendEmail.exe IS RUNNING...!!!");
+        if (ownRunEnded) app.launcher.end(0);
+        Step(app, m, 1);
+        if (ownRunEnded) {
+            EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(), "COMPLETED...");
+            EXPECT_TRUE(app.launcher.stopped.empty());
+            EXPECT_EQ(m.exitStatus(), 0);
+            continue;
+        }
+        EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(),
+                  "!!! SEND FAILED: SendEmail.exe timed out after 30 s - the runner script and the "
+                  "mail client were stopped !!!");
+        EXPECT_EQ(app.launcher.stopped, (std::vector<LaunchId>{1}));
+        EXPECT_FALSE(m.PROCESS_WATCHER_TIMER.running());
+        Step(app, m, 10000);
+        EXPECT_TRUE(m.isClosed());
+        EXPECT_EQ(m.exitStatus(), MainWindow::kExitTimedOut);
+    }
+    // The limit comes from FHSW_SEND_TIMEOUT_SECONDS when that holds a sane value.
+    const std::vector<std::pair<const char*, int>> limits = {
+        {nullptr, 600}, {"", 600}, {"45", 45}, {"1", 1}, {"604800", 604800}, {"604801", 600},
+        {"0", 600}, {"-5", 600}, {"10s", 600}, {" 10", 600}, {"99999999999999999999", 600}};
+    for (const auto& [text, seconds] : limits)
+        EXPECT_EQ(MainWindow::SendTimeoutFrom(text), seconds) << (text ? text : "(unset)");
 }
 
 TEST_F(RunTest, AutoStartUntickedStopsTimersAndUnticksAutoClose) {
@@ -339,6 +569,25 @@ TEST_F(RunTest, AutoStartUntickedStopsTimersAndUnticksAutoClose) {
     EXPECT_EQ(m.AUTOCLOSE_TICKBOX.state(), 0);
     EXPECT_FALSE(m.AUTOCLOSE_TICKBOX.enabled());
     EXPECT_TRUE(app.backend.writes.empty()) << "AutoStart is stored only at closing";
+}
+
+TEST_F(RunTest, AFailedLaunchFromSendNowIsReportedAndLeavesStartUsable) {
+    app.launcher.next = {false, "cannot find C:\\SendEmail\\SENDEMAIL-RUNNER.BAT"};
+    MainWindow& m = open();
+    m.SEND_EMAIL_NOW_BUTTON.press();
+    EXPECT_EQ(status(), "!!! SEND FAILED: cannot find C:\\SendEmail\\SENDEMAIL-RUNNER.BAT !!!");
+    EXPECT_EQ(m.exitStatus(), MainWindow::kExitLaunchFailed);
+    EXPECT_EQ(app.sched.pending(), 0u);
+    app.launcher.next = {};
+    m.START_STOP_BUTTON.press();
+    app.sched.advance(10000);
+    EXPECT_EQ(app.launcher.launches.size(), 2u);
+    EXPECT_EQ(m.exitStatus(), 0) << "a new send: the old failure no longer counts";
+    // Settings never saved: nothing to hand to the launcher.
+    m.SE_RUNNER_BAT_LOCATION_TEXTBOX.setText("");
+    m.SEND_EMAIL_NOW_BUTTON.press();
+    EXPECT_EQ(app.launcher.launches.size(), 2u);
+    EXPECT_NE(status().find("press SAVE"), std::string::npos);
 }
 
 TEST_F(RunTest, AutoCloseWaitsForAnOpenDialogInsteadOfDiscardingIt) {

@@ -4,6 +4,7 @@
 #include <QFont>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "forms/main_window.h"
 #include "platform/platform_services.h"
@@ -33,12 +34,14 @@ int main(int argc, char** argv) {
                          *zorder,
                          *platform.files,
                          fhsw::RunFileNames::Native(),
-                         platform.settingsLocation};
+                         platform.settingsLocation,
+                         fhsw::MainWindow::SendTimeoutFrom(std::getenv("FHSW_SEND_TIMEOUT_SECONDS"))};
     fhsw::MainWindow mainWindow(app);
     mainWindow.show();
-    if (mainWindow.isClosed()) return 0;
+    if (mainWindow.isClosed()) return mainWindow.exitStatus();
     const int status = qapp.exec();
     // However the event loop ended, the closing steps store the window's state.
     if (!mainWindow.isClosed()) mainWindow.close();
-    return status;
+    // What became of the last send (0: sent, or nothing sent).
+    return status != 0 ? status : mainWindow.exitStatus();
 }
