@@ -1,4 +1,13 @@
-// Text files on Linux: UTF-8 (the locale's encoding), CR LF line end.
+// Text files on Linux, CR LF line end. The runner script and the log are
+// UTF-8 (the locale's encoding); the message file is ISO-8859-1, the
+// character set the mail client declares for the body it reads from it.
+//
+// A file is never written in place: the text goes to a new temporary file
+// in the same folder, which is then renamed over the old name. A reader or
+// a second writer sees the old file or the new one, never a mix; a program
+// killed while writing leaves the old file. A name held by anything but a
+// regular file (a symbolic link, a folder, a FIFO) is refused and left
+// untouched, so that nothing is ever written through a planted link.
 #pragma once
 
 #include "platform/text_file.h"
@@ -7,12 +16,17 @@ namespace fhsw {
 
 class LinuxTextFileWriter final : public TextFileWriter {
 public:
-    // UTF-8 holds every character.
-    std::optional<char32_t> firstUnwritable(const std::string&, TextFileKind) override {
-        return std::nullopt;
-    }
+    // Only the message file has characters it cannot hold: those beyond
+    // U+00FF (and bytes that are not UTF-8, given as U+FFFD).
+    std::optional<char32_t> firstUnwritable(const std::string& text, TextFileKind kind) override;
+    // ownerOnly: the file is made 0600; otherwise an existing file keeps
+    // its mode and a new one is 0644.
     bool writeLine(const std::string& path, const std::string& text, TextFileKind kind,
                    bool ownerOnly, std::string& error) override;
 };
+
+// UTF-8 to ISO-8859-1; false at the first character it cannot hold, which
+// is left in `bad`.
+bool Utf8ToLatin1(const std::string& utf8, std::string& latin1, char32_t& bad);
 
 }  // namespace fhsw
