@@ -92,7 +92,8 @@ void LogManagerWindow::clearLog() {
         report("Log not cleared: no SENDEMAIL HOME folder is saved in Settings.");
     } else {
         std::string error;
-        if (!app_.files.writeLine(logPath(), EMPTY_TEXTBOX.text(), TextFileKind::Log, false, error))
+        // Private: the mail client logs the SMTP log-in there.
+        if (!app_.files.writeLine(logPath(), EMPTY_TEXTBOX.text(), TextFileKind::Log, true, error))
             report("Cannot clear " + logPath() + ": " + error);
     }
     ENABLE_TICKBOX.setState(0);

@@ -1,4 +1,8 @@
 #include "forms/settings_main_window.h"
+
+#include <cstdio>
+#include <utility>
+
 #include "forms/window_geometry.h"
 
 #include "compose/sendemail_contract.h"
@@ -10,6 +14,56 @@ namespace fhsw {
 
 namespace {
 constexpr const char* kPrefix = "SETTINGS_MAIN";
+
+// Every stored text field with its visible caption, in the window's order.
+constexpr std::pair<const char*, const char*> kCaptions[] = {
+    {"INSTALL_FOLDER_TEXTBOX", "SENDEMAIL HOME"},
+    {"SEND_FROM_ADDRESS_TEXTBOX", "From"},
+    {"SEND_TO_ADDRESS_TEXTBOX", "To"},
+    {"SEND_CC_ADDRESS_TEXTBOX", "Cc"},
+    {"SEND_BCC_ADDRESS_TEXTBOX", "Bcc"},
+    {"SMTP_SERVER_ADDRESS_PORT_TEXTBOX", "SMTP SERVER:PORT"},
+    {"SMTP_USERNAME_TEXTBOX", "SMTP USERNAME"},
+    {"SMTP_PASSWORD_TEXTBOX", "SMTP PASSWORD"},
+    {"SUBJECT_TEXTBOX", "SUBJECT"},
+    {"MESSAGE_TEXTBOX", "MESSAGE"},
+    {"MESSAGE_FILE_LOCATION_TEXTBOX", "MESSAGE - FILE FULL LOCATION"},
+    {"FILE_ATTACHMENT_TEXTBOX", "ATTACHMENT - FILE FULL LOCATION"},
+};
+
+std::string Utf8Of(char32_t c) {
+    std::string out;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+// "€" (U+20AC)
+std::string Describe(char32_t c) {
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+    const bool printable = c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0) && c != 0xFFFD;
+    return (printable ? "\"" + Utf8Of(c) + "\" (" : std::string("(")) + code + ")";
+}
+}  // namespace
+
+std::string SettingsMainWindow::Caption(const std::string& key) {
+    for (const auto& [k, caption] : kCaptions)
+        if (key == k) return caption;
+    return key;
 }
 
 SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
@@ -168,7 +222,33 @@ ComposedScript SettingsMainWindow::compose() {
     return script;
 }
 
+// A character that cannot reach the mail, or a folder that cannot be
+// launched, stops SAVE before it stores or writes anything.
+std::string SettingsMainWindow::refusal() {
+    if (INSTALL_FOLDER_TEXTBOX.text().find('"') != std::string::npos) {
+        return "!!! NOT SAVED: SENDEMAIL HOME holds a double quote (\"), which cannot be part of "
+               "a folder name - nothing saved !!!";
+    }
+    for (const auto& [key, caption] : kCaptions) {
+        const Control* field = find(key);
+        if (field == nullptr) continue;
+        // The typed message travels in the message file, the rest in the
+        // runner script: each file holds what its reader can read.
+        const TextFileKind kind = std::string(key) == "MESSAGE_TEXTBOX" ? TextFileKind::MessageFile
+                                                                        : TextFileKind::RunnerScript;
+        if (const auto c = app_.files.firstUnwritable(field->text(), kind)) {
+            return "!!! NOT SAVED: " + std::string(caption) + " holds " + Describe(*c) +
+                   ", which cannot be sent - nothing saved !!!";
+        }
+    }
+    return {};
+}
+
 void SettingsMainWindow::save() {
+    if (std::string why = refusal(); !why.empty()) {
+        SAVE_REPORT_LABEL.setText(why);
+        return;
+    }
     SettingsStore& store = app_.store;
     StoreWindowPosition(*this, store, kPrefix);
     store.writeText("INSTALL_FOLDER_TEXTBOX", INSTALL_FOLDER_TEXTBOX.text());
@@ -212,7 +292,7 @@ void SettingsMainWindow::save() {
                             TextFileKind::MessageFile) &&
         writeRunFile(folder + app_.runFiles.runnerScript, script.text, TextFileKind::RunnerScript) &&
         !script.joinedLineBreaks.empty()) {
-        report = "Line breaks in " + script.joinedLineBreaks.front() + " are sent as blanks";
+        report = "Line breaks in " + Caption(script.joinedLineBreaks.front()) + " are sent as blanks";
     }
     SAVE_REPORT_LABEL.setText(report);
     CANCEL_BUTTON.setText("Close");

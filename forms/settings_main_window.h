@@ -3,6 +3,8 @@
 // and, on SAVE, stores the Profile and writes the run files.
 #pragma once
 
+#include <string>
+
 #include "compose/composer.h"
 #include "forms/tls_choice.h"
 #include "forms/app_context.h"
@@ -66,12 +68,17 @@ public:
     // One tick of the composer: rebuilds the runner script from the fields.
     ComposedScript compose();
 
+    // The caption the user sees beside a stored field ("To" for
+    // "SEND_TO_ADDRESS_TEXTBOX"); the key itself when it has none.
+    static std::string Caption(const std::string& key);
+
 protected:
     void load() override;
     void unload() override;
 
 private:
     void save();
+    std::string refusal();  // why SAVE must write nothing, "" when it may
     ComposerFields fields() const;
     void applyMessageFileEnabling();
 

@@ -199,6 +199,8 @@ TEST_F(LogManagerTest, ClearLogNeedsEnableWritesCrLfAndDisarms) {
     w.CLEAR_LOG_BUTTON.press();
     EXPECT_EQ(app.files.files["/srv/mail/SENDEMAIL-LOG.txt"], "\r\n");
     EXPECT_EQ(app.files.order.size(), 1u);
+    EXPECT_EQ(app.files.private_.count("/srv/mail/SENDEMAIL-LOG.txt"), 1u)
+        << "owner-only: the log holds the SMTP log-in";
     EXPECT_EQ(w.ENABLE_TICKBOX.state(), 0);
     EXPECT_FALSE(w.CLEAR_LOG_BUTTON.enabled());
     EXPECT_FALSE(w.LOG_REPORT_LABEL.visible());

@@ -231,9 +231,85 @@ TEST_F(SettingsTest, LineBreaksInOneLineFieldsAreReportedAtSave) {
     fill(w);
     w.SEND_TO_ADDRESS_TEXTBOX.setText("a@example.org\r\nb@example.org");
     w.SAVE_BUTTON.press();
-    EXPECT_NE(w.SAVE_REPORT_LABEL.text().find("SEND_TO_ADDRESS_TEXTBOX"), std::string::npos);
+    EXPECT_EQ(w.SAVE_REPORT_LABEL.text(), "Line breaks in To are sent as blanks")
+        << "the field is named as the user sees it";
     EXPECT_EQ(app.get("SEND_TO_ADDRESS_TEXTBOX"), "a@example.org\r\nb@example.org")
         << "the profile keeps the text as typed";
+}
+
+// What cannot travel is refused before anything is stored or written,
+// naming the field by its caption: a character the field's file cannot hold
+// (the message file's charset for MESSAGE, the runner script's for the
+// rest), or a double quote in the install folder (it would end the quoted
+// launch text and run something else).
+TEST_F(SettingsTest, SaveRefusesWhatCannotTravelAndWritesNothing) {
+    app.files.unwritable[TextFileKind::MessageFile] = {U'\u0100', U'\u0416'};
+    app.files.unwritable[TextFileKind::RunnerScript] = {U'\u0416'};
+    const std::vector<std::pair<std::function<void(SettingsMainWindow&)>, std::string>> cases = {
+        {[](SettingsMainWindow& w) { w.MESSAGE_TEXTBOX.type("Caf\xC3\xA9 \xC4\x80"); },
+         "!!! NOT SAVED: MESSAGE holds \"\xC4\x80\" (U+0100), which cannot be sent - nothing saved !!!"},
+        {[](SettingsMainWindow& w) { w.SUBJECT_TEXTBOX.type("\xD0\x96ourney"); },
+         "!!! NOT SAVED: SUBJECT holds \"\xD0\x96\" (U+0416), which cannot be sent - nothing saved !!!"},
+        {[](SettingsMainWindow& w) { w.SEND_CC_ADDRESS_TEXTBOX.type("\xD0\x96@example.org"); },
+         "!!! NOT SAVED: Cc holds \"\xD0\x96\" (U+0416), which cannot be sent - nothing saved !!!"},
+        {[](SettingsMainWindow& w) { w.SMTP_SERVER_ADDRESS_PORT_TEXTBOX.type("\xD0\x96:25"); },
+         "!!! NOT SAVED: SMTP SERVER:PORT holds \"\xD0\x96\" (U+0416), which cannot be sent - nothing saved !!!"},
+        {[](SettingsMainWindow& w) { w.INSTALL_FOLDER_TEXTBOX.type("C:\\Send\" & calc & \""); },
+         "!!! NOT SAVED: SENDEMAIL HOME holds a double quote (\"), which cannot be part of a folder "
+         "name - nothing saved !!!"}};
+    for (const auto& [edit, report] : cases) {
+        SCOPED_TRACE(report);
+        TestApp fresh;
+        fresh.files.unwritable = app.files.unwritable;
+        MainWindow m(fresh.ctx);
+        SettingsMainWindow w(fresh.ctx, m);
+        w.show();
+        fill(w);
+        edit(w);
+        const std::string launchBefore = m.SE_RUNNER_BAT_LOCATION_TEXTBOX.text();
+        w.SAVE_BUTTON.press();
+        EXPECT_EQ(w.SAVE_REPORT_LABEL.text(), report);
+        EXPECT_TRUE(fresh.files.order.empty()) << "no run file written";
+        EXPECT_TRUE(fresh.backend.writes.empty()) << "nothing stored";
+        EXPECT_EQ(m.SE_RUNNER_BAT_LOCATION_TEXTBOX.text(), launchBefore);
+        EXPECT_EQ(w.CANCEL_BUTTON.text(), "CANCEL");
+        EXPECT_TRUE(w.isOpen());
+    }
+    // Characters the files can hold pass; the message's own charset is not
+    // asked of the other fields.
+    SettingsMainWindow& w = open();
+    fill(w);
+    w.SUBJECT_TEXTBOX.type("Gr\xC3\xBC\xC3\x9F" "e, caf\xC3\xA9 \xC4\x80");
+    w.MESSAGE_TEXTBOX.type("Gr\xC3\xBC\xC3\x9F" "e, caf\xC3\xA9");
+    w.SAVE_BUTTON.press();
+    EXPECT_EQ(w.SAVE_REPORT_LABEL.text(), "");
+    EXPECT_EQ(app.files.order.size(), 2u);
+    EXPECT_EQ(app.files.kinds["C:\\SendEmail\\SENDEMAIL-MESSAGE.txt"], TextFileKind::MessageFile);
+}
+
+TEST(SettingsCaptions, StoredFieldsAreNamedByTheirVisibleCaption) {
+    TestApp app;
+    MainWindow m(app.ctx);
+    SettingsMainWindow w(app.ctx, m);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"INSTALL_FOLDER_TEXTBOX", "SENDEMAIL HOME"}, {"SEND_FROM_ADDRESS_TEXTBOX", "From"},
+        {"SEND_TO_ADDRESS_TEXTBOX", "To"}, {"SEND_CC_ADDRESS_TEXTBOX", "Cc"},
+        {"SEND_BCC_ADDRESS_TEXTBOX", "Bcc"}, {"SMTP_SERVER_ADDRESS_PORT_TEXTBOX", "SMTP SERVER:PORT"},
+        {"SMTP_USERNAME_TEXTBOX", "SMTP USERNAME"}, {"SMTP_PASSWORD_TEXTBOX", "SMTP PASSWORD"},
+        {"SUBJECT_TEXTBOX", "SUBJECT"}, {"MESSAGE_TEXTBOX", "MESSAGE"},
+        {"MESSAGE_FILE_LOCATION_TEXTBOX", "MESSAGE - FILE FULL LOCATION"},
+        {"FILE_ATTACHMENT_TEXTBOX", "ATTACHMENT - FILE FULL LOCATION"}};
+    for (const auto& [key, caption] : cases) {
+        EXPECT_EQ(SettingsMainWindow::Caption(key), caption);
+        ASSERT_NE(w.find(key), nullptr) << key << " is a field of the window";
+        // The caption is what a label of the window (or the folder's caption field) shows.
+        bool shown = false;
+        for (Control* c : w.controls())
+            if (c->kind() != ControlKind::TextBox || c->name() == "INSTALL_FOLDER_LABEL_TEXTBOX")
+                shown = shown || c->text().find(caption) != std::string::npos;
+        EXPECT_TRUE(shown) << caption;
+    }
+    EXPECT_EQ(SettingsMainWindow::Caption("TLS_TB_SETTING"), "TLS_TB_SETTING");
 }
 
 TEST_F(SettingsTest, CancelStoresOnlyThePositionAndForgetsEdits) {
