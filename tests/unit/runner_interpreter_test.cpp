@@ -1,6 +1,8 @@
 // fh-sendwarden-run on small scripts: what it prints, what it starts, its
 // exit status and its refusals.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
 
 #include <filesystem>
 #include <string>
@@ -99,6 +101,18 @@ TEST_F(RunnerInterpreter, ReportsWhatItCannotRun) {
     r = RunProcess({RunnerPath(), dir.path() + "/absent.bat"}, dir.path());
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("cannot read"), std::string::npos);
+    // A folder or a FIFO is refused at once (a FIFO with no writer would
+    // otherwise hang the run until the time limit).
+    const std::string fifo = dir.path() + "/fifo.bat";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::pair<std::string, std::string>> notFiles = {
+        {dir.path(), "fh-sendwarden-run: cannot read " + dir.path() + ": it is a folder\n"},
+        {fifo, "fh-sendwarden-run: cannot read " + fifo + ": it is not a regular file\n"}};
+    for (const auto& [path, message] : notFiles) {
+        r = RunProcess({RunnerPath(), path}, dir.path());
+        EXPECT_EQ(r.status, 2) << path << " (137: it waited until killed)";
+        EXPECT_EQ(r.err, message);
+    }
 }
 
 }  // namespace

@@ -11,8 +11,11 @@
 //
 // Exit status: that of the last program started (0 when none was), 127 when
 // the last program could not be started, 2 when the script cannot be read
-// or holds a line that is not understood.
+// (missing, a folder, a FIFO or anything but a regular file: refused at once,
+// never waited on) or holds a line that is not understood.
+#include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -98,13 +101,36 @@ int main(int argc, char** argv) {
         std::cerr << "usage: " << kName << " SCRIPT\n";
         return 2;
     }
-    std::ifstream in(argv[1], std::ios::binary);
-    if (!in) {
+    // Opened without waiting (a FIFO would block until a writer came), then
+    // refused unless it is a regular file.
+    const int fd = ::open(argv[1], O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         std::cerr << kName << ": cannot read " << argv[1] << ": " << std::strerror(errno) << "\n";
         return 2;
     }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const char* what = S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
+        std::cerr << kName << ": cannot read " << argv[1] << ": " << what << "\n";
+        ::close(fd);
+        return 2;
+    }
+    std::string text;
+    char buf[65536];
+    while (true) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            std::cerr << kName << ": cannot read " << argv[1] << ": " << std::strerror(errno) << "\n";
+            ::close(fd);
+            return 2;
+        }
+        if (n == 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
     std::stringstream content;
-    content << in.rdbuf();
+    content << text;
 
     std::vector<std::string> raw = ReadLines(content.str());
     std::vector<fhsw::RunnerLine> lines;
