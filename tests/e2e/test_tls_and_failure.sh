@@ -4,9 +4,9 @@
 #               self-signed certificate trusted through SSL_CERT_FILE: the
 #               mail arrives;
 #  TLS-UNTRUSTED the same server, the certificate not trusted: the mail
-#               client refuses, the log says why;
-#  NO-SERVER    nothing listens on the port: the run still completes and
-#               the log says why.
+#               client refuses, the log and the status line say why, and
+#               the program closes itself with status 1;
+#  NO-SERVER    nothing listens on the port: the same.
 # Usage: test_tls_and_failure.sh BUILD_DIR
 E2E_NAME=tls
 . "$(dirname "$0")/lib.sh" "$@"
@@ -49,17 +49,20 @@ p_untrusted=$E2E_LAST_PID
 e2e_run NO-SERVER 90 QT_QPA_PLATFORM=offscreen
 p_dead=$E2E_LAST_PID
 
-for pair in "TLS-SEND $p_tls" "TLS-UNTRUSTED $p_untrusted" "NO-SERVER $p_dead"; do
-    read -r name pid <<<"$pair"
+for triple in "TLS-SEND $p_tls 0" "TLS-UNTRUSTED $p_untrusted 1" "NO-SERVER $p_dead 1"; do
+    read -r name pid rc <<<"$triple"
     e2e_wait_exit "$pid" 80
-    [ "$E2E_RC" = 0 ] || fail "$name ended with status $E2E_RC (124: it did not close by itself)"
+    [ "$E2E_RC" = "$rc" ] || fail "$name ended with status $E2E_RC, not $rc (124: it did not close by itself)"
     seen=$(e2e_status_lines "$name" | tr '\n' '|')
-    case "$seen" in
-    *"!!! AUTOSENDING EMAIL NOW !!!|"*"COMPLETED...|!!! COMPLETED - CLOSING NOW !!!|") ;;
+    case "$rc:$seen" in
+    0:*"!!! AUTOSENDING EMAIL NOW !!!|"*"COMPLETED...|!!! COMPLETED - CLOSING NOW !!!|") ;;
+    1:*"!!! AUTOSENDING EMAIL NOW !!!|"*"!!! SEND FAILED: "*" !!!|!!! SEND FAILED - CLOSING NOW !!!|") ;;
     *) fail "$name's status sequence: $seen" ;;
     esac
-    log "$name closed itself"
+    log "$name closed itself with status $rc"
 done
+e2e_status_lines TLS-UNTRUSTED | grep -q '^!!! SEND FAILED: .*certificate verify failed' ||
+    fail "TLS-UNTRUSTED's status does not give the mail client's reason"
 
 # Only the trusted TLS send delivered, and it did so over STARTTLS: the server
 # refuses mail on a connection without it.
