@@ -19,7 +19,41 @@ constexpr int kMinClientWidth = 80;
 constexpr int kMinClientHeight = 40;
 // The size and face that the twips layouts of the windows were drawn for.
 constexpr double kDefaultPointSize = 8;
-const wchar_t kFace[] = L"Microsoft Sans Serif";
+
+bool HasFace(HDC dc, const wchar_t* face) {
+    LOGFONTW want{};
+    want.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(want.lfFaceName, face, LF_FACESIZE);
+    bool found = false;
+    EnumFontFamiliesExW(
+        dc, &want,
+        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) -> int {
+            *reinterpret_cast<bool*>(found) = true;
+            return 0;
+        },
+        reinterpret_cast<LPARAM>(&found), 0);
+    return found;
+}
+
+// The face of Windows' own classic dialogs, else the narrowest near match
+// (a system without it, such as Wine without its fonts).
+const wchar_t* Face() {
+    static const wchar_t* face = [] {
+        const wchar_t* const faces[] = {L"Microsoft Sans Serif", L"Tahoma",
+                                        L"DejaVu Sans Condensed", L"Liberation Sans Narrow"};
+        HDC dc = GetDC(nullptr);
+        const wchar_t* chosen = faces[0];
+        for (const wchar_t* f : faces) {
+            if (HasFace(dc, f)) {
+                chosen = f;
+                break;
+            }
+        }
+        ReleaseDC(nullptr, dc);
+        return chosen;
+    }();
+    return face;
+}
 
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
@@ -403,7 +437,7 @@ HFONT Win32WindowView::font(bool bold, double points) {
     HFONT f = CreateFontW(-MulDiv(centi, static_cast<int>(dpi_), 7200), 0, 0, 0,
                           bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                          DEFAULT_PITCH | FF_SWISS, kFace);
+                          DEFAULT_PITCH | FF_SWISS, Face());
     fonts_.emplace(key, f);
     return f;
 }
