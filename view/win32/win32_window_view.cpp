@@ -180,9 +180,10 @@ Win32WindowView::Win32WindowView(Window& window, HWND owner, bool modal, Win32Im
     : window_(window), owner_(owner), modal_(modal), images_(images) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterViewClass(instance);
-    const DWORD style = owner ? (WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN)
-                              : (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                                 WS_CLIPCHILDREN);
+    // No WS_CLIPCHILDREN, as in dialogs: a frame (group box) draws only its
+    // border and caption, the window's background shows through it.
+    const DWORD style = owner ? (WS_POPUP | WS_CAPTION | WS_SYSMENU)
+                              : (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
     const DWORD exStyle = owner ? WS_EX_DLGMODALFRAME : WS_EX_APPWINDOW;
     applying_ = true;
     hwnd_ = CreateWindowExW(exStyle, kClassName, Widen(window.caption()).c_str(), style,
@@ -469,8 +470,6 @@ void Win32WindowView::focusFirst() {
         const LONG_PTR style = StyleOf(item.hwnd);
         if ((style & WS_TABSTOP) && (style & WS_VISIBLE) && IsWindowEnabled(item.hwnd)) {
             SetFocus(item.hwnd);
-            if (item.control->kind() == ControlKind::TextBox && !item.multiLine)
-                SendMessageW(item.hwnd, EM_SETSEL, 0, -1);
             return;
         }
     }
