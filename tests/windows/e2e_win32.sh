@@ -12,7 +12,8 @@
 # "COMPLETED..."; STOP; AutoStart and AutoClose ticked by clicks; the window
 # moved and closed with Exit; the registry holds the new place and options.
 # Second run, unattended: the window opens where it was left, counts down,
-# sends and closes itself.
+# sends and closes itself. Before all this, the renderer's own tests
+# (win32_view_tests.exe) run in the same Wine, when they were built.
 # The status texts come from the program's status log on stderr, which Wine
 # hands through. Set FHSW_E2E_SHOT=FILE to keep a picture of the main window.
 E2E_NAME=win32
@@ -43,6 +44,13 @@ mkdir -p "$WINEPREFIX"
 e2e_bg wineserver 420 wineserver -p -f
 timeout 120 wineboot -i >"$E2E_WORK/wineboot.log" 2>&1 || fail "wineboot did not make the prefix"
 log "Wine prefix ready"
+
+# The renderer's own tests, when built (scripts/test-windows-e2e.sh does).
+if [ -f "$E2E_BUILD/win32_view_tests.exe" ]; then
+    timeout 120 wine "$E2E_BUILD/win32_view_tests.exe" >"$E2E_WORK/view-tests.log" 2>&1 ||
+        { tr -d '\r' <"$E2E_WORK/view-tests.log" | tail -40; fail "tests of the Win32 renderer"; }
+    log "tests of the Win32 renderer: $(tr -d '\r' <"$E2E_WORK/view-tests.log" | grep -F '[  PASSED  ]')"
+fi
 
 drive="$WINEPREFIX/drive_c"
 mkdir -p "$drive/FHSW" "$drive/SendEmail"

@@ -40,6 +40,8 @@ public:
     Window& model() const { return window_; }
     HWND hwnd() const { return hwnd_; }
     HWND owner() const { return owner_; }
+    // The DPI the window is laid out for (its monitor's).
+    UINT dpi() const { return dpi_; }
     bool modal() const { return modal_; }
     // The control window that shows `control`; nullptr for another window's.
     HWND controlOf(const Control& control) const;
