@@ -16,7 +16,7 @@ need=()
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 command -v wine >/dev/null || need+=(wine)
 dpkg-query -W -f='${Status}' wine64 2>/dev/null | grep -q "install ok installed" || need+=(wine64)
-for tool in Xvfb:xvfb openbox:openbox xdotool:xdotool xprop:x11-utils bc:bc; do
+for tool in Xvfb:xvfb openbox:openbox xdotool:xdotool xprop:x11-utils wmctrl:wmctrl bc:bc; do
   command -v "${tool%%:*}" >/dev/null || need+=("${tool#*:}")
 done
 if [ ${#need[@]} -gt 0 ]; then

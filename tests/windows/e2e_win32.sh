@@ -9,7 +9,8 @@
 # first field to the next, fields typed into; Enter presses SAVE, which writes both run files; Esc closes Settings;
 # "Send Email Now" runs the mail client; with "Pause-4-Process" ticked by a
 # click, START counts down and sends: the status goes "!!! SendEmail.exe IS RUNNING...!!!" then
-# "COMPLETED..."; STOP; AutoStart and AutoClose ticked by clicks; the window
+# "COMPLETED..."; STOP; Always On Top puts the window above another
+# program's; AutoStart and AutoClose ticked by clicks; the window
 # moved and closed with Exit; the registry holds the new place and options.
 # Second run, unattended: the window opens where it was left, counts down,
 # sends and closes itself. Before all this, the renderer's own tests
@@ -23,7 +24,7 @@ profile=NIGHTLY-REPORT
 regkey="HKCU\\Software\\VB and VBA Program Settings\\FH_SENDWARDEN\\$profile"
 exe="$E2E_BUILD/FH-SENDWARDEN.exe"
 [ -f "$exe" ] || fail "no $exe: run scripts/build-windows.sh first"
-e2e_need wine wineserver wineboot x86_64-w64-mingw32-g++-posix
+e2e_need wine wineserver wineboot x86_64-w64-mingw32-g++-posix wmctrl
 
 # ---- Wine: one prefix, one server for the whole run --------------------------
 export WINEPREFIX="$E2E_WORK/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -158,6 +159,28 @@ log "START: countdown, RUNNING for ${ran}s, then COMPLETED"
 
 e2e_click "$win" 8520 1920 1095 735    # STOP: the tick boxes come back
 e2e_wait_status "$profile" "!!! ABORTED !!!" 5
+# Always On Top: once another window is in front, the main window is put in
+# the topmost band, which Wine hands to the window manager.
+anchor="$E2E_BUILD/bench/fhsw-win32-anchor.exe"
+if [ -f "$anchor" ]; then
+    timeout 5 xprop -id "$win" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE &&
+        fail "the main window is topmost before Always On Top was ticked"
+    e2e_click "$win" 3000 2400 975 495    # Always On Top
+    cp "$anchor" "$drive/FHSW/OTHER.exe"
+    e2e_bg other 60 wine 'C:\FHSW\OTHER.exe' OTHER
+    other_pid=$E2E_LAST_PID
+    other=$(e2e_find_window OTHER 30)
+    e2e_activate "$other"
+    for _ in $(seq 50); do
+        timeout 5 xprop -id "$win" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE && break
+        sleep 0.1
+    done
+    timeout 5 xprop -id "$win" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE ||
+        fail "Always On Top did not put the main window above another program's"
+    timeout 5 wmctrl -i -c "$other"
+    e2e_wait_exit "$other_pid" 20
+    log "Always On Top: the main window went above another program's window"
+fi
 e2e_click "$win" 3000 1920 1095 195    # AutoStart
 e2e_click "$win" 3000 2160 1095 195    # AutoClose (enabled by ticking AutoStart)
 e2e_move "$win" 180 140
@@ -174,7 +197,7 @@ left=${left%%.*} top=${top%%.*}
 [ $((left - moved_x * 15)) -le 60 ] && [ $((moved_x * 15 - left)) -le 60 ] &&
     [ $((top - moved_y * 15)) -le 60 ] && [ $((moved_y * 15 - top)) -le 60 ] ||
     fail "MAIN stored at $left,$top twips; the frame was moved to $moved_x,$moved_y px"
-for pair in AUTOSTART_TICKBOX=1 AUTOCLOSE_TICKBOX=1 P4P_TICKBOX=1 SUBJECT_TEXTBOX='Nightly report' \
+for pair in AUTOSTART_TICKBOX=1 AUTOCLOSE_TICKBOX=1 P4P_TICKBOX=1 AlwaysOnTopTimer_TICKBOX=1 SUBJECT_TEXTBOX='Nightly report' \
             SEND_FROM_ADDRESS_TEXTBOX=robot@example.org.uk \
             'SE_RUNNER_BAT_LOCATION_TEXTBOX="C:\SendEmail\SENDEMAIL-RUNNER.BAT"'; do
     got=$(reg_value "${pair%%=*}") || got="(none)"
