@@ -402,8 +402,12 @@ void Win32WindowView::applyControl(Item& item) {
         break;
     }
     if (c.kind() == ControlKind::Button) applyDefaultMarks();
-    // Colours and pictures are drawn at painting time.
-    InvalidateRect(w, nullptr, TRUE);
+    // Colours and pictures are drawn at painting time. A text box redraws its
+    // own text; repainting it at every typed character would flicker.
+    const bool coloursChanged = item.foreground != c.foreground() || item.background != c.background();
+    item.foreground = c.foreground();
+    item.background = c.background();
+    if (c.kind() != ControlKind::TextBox || coloursChanged) InvalidateRect(w, nullptr, TRUE);
     applying_ = was;
 }
 
@@ -539,13 +543,13 @@ void Win32WindowView::controlCommand(Item& item, int code) {
     }
 }
 
-HBRUSH Win32WindowView::colourControl(HDC dc, HWND child, bool editable) {
+HBRUSH Win32WindowView::colourControl(HDC dc, HWND child) {
     Item* item = itemOf(child);
     if (!item) return nullptr;
     const Control& c = *item->control;
     if (c.kind() == ControlKind::TextBox) {
-        // A locked (read-only) field keeps the white of an editable one.
-        (void)editable;
+        // A locked (read-only) field keeps the white of an editable one; a
+        // disabled one is greyed by the system.
         if (!c.enabled()) return nullptr;
         SetTextColor(dc, c.foreground() ? Ref(*c.foreground()) : GetSysColor(COLOR_WINDOWTEXT));
         SetBkColor(dc, c.background() ? Ref(*c.background()) : GetSysColor(COLOR_WINDOW));
@@ -629,8 +633,7 @@ LRESULT Win32WindowView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
-        if (HBRUSH b = colourControl(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam),
-                                     message == WM_CTLCOLOREDIT))
+        if (HBRUSH b = colourControl(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)))
             return reinterpret_cast<LRESULT>(b);
         break;
     case WM_DRAWITEM:

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -64,11 +65,12 @@ public:
 
 private:
     struct Item {
-        Control* control;
+        Control* control = nullptr;
         HWND hwnd = nullptr;
         int id = 0;
         bool multiLine = false;
         bool rising = false;  // lines: from bottom-left to top-right
+        std::optional<Rgb> foreground{}, background{};  // as last drawn
     };
 
     void createControl(Item& item);
@@ -80,7 +82,7 @@ private:
     void fixStacking();
     void focusFirst();
     void controlCommand(Item& item, int code);
-    HBRUSH colourControl(HDC dc, HWND child, bool editable);
+    HBRUSH colourControl(HDC dc, HWND child);
     void drawItem(const DRAWITEMSTRUCT& draw);
     void moved();
     void dpiChanged(UINT dpi, const RECT* suggested);
