@@ -5,13 +5,14 @@
 #
 # FH-SENDWARDEN.exe is installed as C:\FHSW\NIGHTLY-REPORT.exe, the stand-in
 # mail client (sendemail_stub.cpp, sleeping 2 s) as C:\SendEmail\SendEmail.exe.
-# First run, by hand: the title; Settings opened by a click; Tab from the
-# first field to the next, fields typed into; Enter presses SAVE, which writes both run files; Esc closes Settings;
-# "Send Email Now" runs the mail client; with "Pause-4-Process" ticked by a
-# click, START counts down and sends: the status goes "!!! SendEmail.exe IS RUNNING...!!!" then
-# "COMPLETED..."; STOP; Always On Top puts the window above another
-# program's; AutoStart and AutoClose ticked by clicks; the window
-# moved and closed with Exit; the registry holds the new place and options.
+# First run, by hand: the title and the stored place; Settings opened by a
+# click; Tab from the first field to the next; fields typed into; Enter
+# presses SAVE, which writes both run files; Esc closes Settings. "Send
+# Email Now" runs the mail client. "Pause-4-Process" ticked by a click, START
+# counts down and sends: the status goes "!!! SendEmail.exe IS RUNNING...!!!"
+# then "COMPLETED..."; STOP. Always On Top puts the window above another
+# program's. AutoStart and AutoClose ticked by clicks; the window moved and
+# closed with Exit; the registry holds the new place and the options.
 # Second run, unattended: the window opens where it was left, counts down,
 # sends and closes itself. Before all this, the renderer's own tests
 # (win32_view_tests.exe) run in the same Wine, when they were built.
