@@ -18,3 +18,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The runtime libraries go into the executables, so that they start on a
 # machine without MinGW.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Release programs go without their symbol tables.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")

@@ -1,0 +1,117 @@
+// Shows one toolkit-free window model as a native Win32 window. The renderer
+// is generic: it makes a child control for each model control by kind, keeps
+// every control in step with the model and hands user input back to it.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "ui/window.h"
+
+namespace fhsw {
+
+class Win32Images;
+
+// Twips to pixels: 15 twips to the pixel at 96 DPI, scaled by the DPI.
+int TwipsToPixels(double twips, UINT dpi);
+double PixelsToTwips(int pixels, UINT dpi);
+// Outer width and height in twips taken by the frame and title bar: the
+// model's size is the outer size, the layouts were drawn for this frame.
+inline constexpr int kFrameWidthTwips = 90;
+inline constexpr int kFrameHeightTwips = 435;
+
+class Win32WindowView {
+public:
+    // `owner` is the owner's window for dialogs, nullptr for the main window.
+    // `modal`: the owner is disabled while the view is shown and enabled
+    // again before the view goes. The model must stay alive until it has
+    // closed or the view is destroyed.
+    Win32WindowView(Window& window, HWND owner, bool modal, Win32Images& images);
+    ~Win32WindowView();
+    Win32WindowView(const Win32WindowView&) = delete;
+    Win32WindowView& operator=(const Win32WindowView&) = delete;
+
+    Window& model() const { return window_; }
+    HWND hwnd() const { return hwnd_; }
+    HWND owner() const { return owner_; }
+    // The DPI the window is laid out for (its monitor's).
+    UINT dpi() const { return dpi_; }
+    bool modal() const { return modal_; }
+    // The control window that shows `control`; nullptr for another window's.
+    HWND controlOf(const Control& control) const;
+    // True once the model has closed: the window is gone and the view no
+    // longer follows the model.
+    bool detached() const { return detached_; }
+
+    // Shows the window (disabling the owner of a modal view) and focuses
+    // its first control.
+    void show();
+    // Keys handled before the standard dialog navigation: Enter, Ctrl+Enter
+    // in a multi-line field, Esc, Tab. True when the message was used.
+    bool preTranslate(const MSG& msg);
+
+    // Run after the model closed and the view let go of it (the window is
+    // destroyed, the view object is not).
+    std::function<void()> onDetached;
+
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    struct Item {
+        Control* control = nullptr;
+        HWND hwnd = nullptr;
+        int id = 0;
+        bool multiLine = false;
+        bool rising = false;  // lines: from bottom-left to top-right
+        std::optional<Rgb> foreground{}, background{};  // as last drawn
+    };
+
+    void createControl(Item& item);
+    void applyWindow();
+    void applyControl(Item& item);
+    void applyDefaultMarks();
+    void resyncText(Item& item);
+    void resyncTick(Item& item);
+    void fixStacking();
+    void focusFirst();
+    void controlCommand(Item& item, int code);
+    HBRUSH colourControl(HDC dc, HWND child);
+    void drawItem(const DRAWITEMSTRUCT& draw);
+    void moved();
+    void dpiChanged(UINT dpi, const RECT* suggested);
+    void modelClosed();
+    void detach();
+    Item* itemOf(const Control& control);
+    Item* itemOf(HWND child);
+    Item* itemOf(int id);
+    HFONT font(bool bold, double points);
+    HBRUSH brush(const Rgb& colour);
+    POINT modelFramePos() const;
+    SIZE modelClientSize() const;
+
+    Window& window_;
+    HWND owner_;
+    bool modal_;
+    Win32Images& images_;
+    HWND hwnd_ = nullptr;
+    UINT dpi_ = 96;
+    std::vector<Item> items_;
+    HWND lastFocus_ = nullptr;
+    bool applying_ = false;
+    bool detached_ = false;
+    bool shown_ = false;
+    std::map<std::tuple<bool, int, UINT>, HFONT> fonts_;
+    std::map<unsigned long, HBRUSH> brushes_;
+    std::function<void(Control&)> previousControlChanged_;
+    std::function<void()> previousWindowChanged_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace fhsw
