@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "forms/main_window.h"
@@ -40,13 +41,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                          zorder,
                          *platform.files,
                          fhsw::RunFileNames::Native(),
-                         platform.settingsLocation};
+                         platform.settingsLocation,
+                         fhsw::MainWindow::SendTimeoutFrom(std::getenv("FHSW_SEND_TIMEOUT_SECONDS"))};
     fhsw::MainWindow mainWindow(app);
     mainWindow.show();
     if (!mainWindow.isClosed()) host.run();
     // However the message loop ended, the closing steps store the window's
     // state.
     if (!mainWindow.isClosed()) mainWindow.close();
-    // exit status of the last send
-    return 0;
+    // What became of the last send (0: sent, or nothing sent).
+    return mainWindow.exitStatus();
 }
