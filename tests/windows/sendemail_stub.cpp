@@ -4,12 +4,16 @@
 // line, to the file named by FHSW_STUB_RECORD (UTF-8; each run appends one
 // record: "ARGC <n>", then each argument on a line of its own as
 // "<byte count>:<bytes>", then "END"), then sleeps FHSW_STUB_SLEEP_MS
-// milliseconds and exits with FHSW_STUB_EXIT (default 0). Without
+// milliseconds, writes one line to the log file named after "-l" as the
+// real mail client does (its success line, or an "ERROR => " line when the
+// exit status is not 0), and exits with FHSW_STUB_EXIT (default 0). Without
 // FHSW_STUB_RECORD it records nothing.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -44,5 +48,16 @@ int wmain(int argc, wchar_t** argv) {
     }
     const long sleepMs = EnvNumber(L"FHSW_STUB_SLEEP_MS", 0);
     if (sleepMs > 0) ::Sleep(static_cast<DWORD>(sleepMs));
-    return static_cast<int>(EnvNumber(L"FHSW_STUB_EXIT", 0));
+    const int status = static_cast<int>(EnvNumber(L"FHSW_STUB_EXIT", 0));
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::wcscmp(argv[i], L"-l") != 0) continue;
+        const char* line = status == 0 ? "SendEmail.exe stand-in: Email was sent successfully!\r\n"
+                                       : "SendEmail.exe stand-in: ERROR => the stand-in was told to fail\r\n";
+        if (FILE* f = _wfopen(argv[i + 1], L"ab")) {
+            std::fwrite(line, 1, std::strlen(line), f);
+            std::fclose(f);
+        }
+        break;
+    }
+    return status;
 }
