@@ -198,6 +198,16 @@ void SettingsMainWindow::save() {
     // The script must hold the fields as they stand now, not as the last
     // tick of the composer saw them.
     const ComposedScript script = compose();
+    if (script.tooLong()) {
+        // cmd.exe would cut the line short and send without the switches at its end.
+        SAVE_REPORT_LABEL.setText("!!! NOT SAVED: the SendEmail.exe command line is " +
+                                  std::to_string(script.commandLineLength) +
+                                  " characters long, cmd.exe reads at most " +
+                                  std::to_string(kMaxBatchLineLength) +
+                                  " - shorten the fields - run files not written !!!");
+        CANCEL_BUTTON.setText("Close");
+        return;
+    }
     std::string report;
     auto writeRunFile = [&](const std::string& path, const std::string& text, TextFileKind kind) {
         std::string error;
