@@ -1,5 +1,5 @@
 // Helpers of the Windows tests: folders of their own, whole files, the
-// stand-in mail client, processes run to their end.
+// stand-in mail client, environment variables, the stand-in's records.
 #pragma once
 
 #include <windows.h>
@@ -96,33 +96,6 @@ inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
                     n == bytes.size();
     ::CloseHandle(h);
     return ok;
-}
-
-// Runs a command line to its end (at most `timeoutMs`) without a window and
-// returns its exit code, or -1 when it could not start or was stopped.
-inline long RunAndWait(const std::wstring& commandLine, DWORD timeoutMs,
-                       const std::wstring& currentFolder = L"") {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    std::wstring line = commandLine;
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                          currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup,
-                          &info)) {
-        return -1;
-    }
-    ::CloseHandle(info.hThread);
-    long result = -1;
-    if (::WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        ::GetExitCodeProcess(info.hProcess, &code);
-        result = static_cast<long>(code);
-    } else {
-        ::TerminateProcess(info.hProcess, 1);
-        ::WaitForSingleObject(info.hProcess, 5000);
-    }
-    ::CloseHandle(info.hProcess);
-    return result;
 }
 
 // Sets or removes an environment variable of this process for a scope.
