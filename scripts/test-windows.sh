@@ -48,7 +48,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "== making the Wine prefix"
   timeout 300 wineboot -i >/dev/null 2>&1
 fi
-wineserver -p  # one server for the whole run
+# One server for the whole run (one left running for this prefix is reused).
+wineserver -p 2>/dev/null || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
 passed=0 failed=0
@@ -87,7 +88,13 @@ if ! timeout 60 wine "$build_dir/fh-sendwarden-setup.exe" "$profile" \
      'SUBJECT_TEXTBOX=Ω 50% "q"' >"$build_dir/setup.log" 2>&1 </dev/null; then
   echo "fh-sendwarden-setup failed: $(cat "$build_dir/setup.log")"; setup_ok=0
 fi
-query() { timeout 60 wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_SZ *//p"; }
+# The values as the registry holds them: exported as UTF-16 (reg query
+# would print them in the OEM code page), unescaped.
+timeout 60 wine reg export "$key" "$(winepath -w "$build_dir/setup.reg")" /y >/dev/null 2>&1 || true
+query() {
+  iconv -f UTF-16LE -t UTF-8 "$build_dir/setup.reg" 2>/dev/null | tr -d '\r' |
+    sed -n "s/^\"$1\"=\"\(.*\)\"\$/\1/p" | sed 's/\\\\/\x01/g; s/\\"/"/g; s/\x01/\\/g'
+}
 for pair in "FILE_ATTACHMENT_TEXTBOX=C:\\nope" "SUBJECT_TEXTBOX=Ω 50% \"q\"" "INSTALL_FOLDER_TEXTBOX=$winpath"; do
   name=${pair%%=*} want=${pair#*=}
   got=$(query "$name")

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <random>
@@ -139,16 +140,15 @@ TEST(CmdRoundTrip, HostileValueSetsReachSendEmailExactly) {
     ASSERT_GE(nonAscii.size(), 5u) << "OEM code page " << ::GetOEMCP();
 
     TempFolder root;
-    const std::wstring records = root.path() + L"\\rec";
-    ASSERT_TRUE(::CreateDirectoryW(records.c_str(), nullptr));
+    const std::wstring recordFolder = root.path() + L"\\rec";
+    ASSERT_TRUE(::CreateDirectoryW(recordFolder.c_str(), nullptr));
     WindowsTextFileWriter files;
     RandomValues random(20261206, nonAscii);
     const char* tlsValues[] = {"no", "yes", "auto"};
 
     std::vector<ComposerFields> fields;
-    std::vector<std::wstring> folders;
-    std::vector<std::wstring> masters;
-    std::string master;
+    std::vector<std::wstring> folders, records;
+    std::vector<std::string> drivers;  // the lines that run each case
     int unwritable = 0, joins = 0;
     for (int k = 0; k < sets; ++k) {
         // The install folder, as typed, holds characters special to the interpreter.
@@ -170,74 +170,88 @@ TEST(CmdRoundTrip, HostileValueSetsReachSendEmailExactly) {
         const ComposedScript script = ComposeRunnerScript(f, RunFileNames::Windows());
         ASSERT_FALSE(script.tooLong());
         joins += !script.joinedLineBreaks.empty();
-        // Written as SAVE writes them: the message file, then the runner script.
-        std::string error;
-        const std::string message = "message " + std::to_string(k) + "\r\ncaf\u00e9 \u20ac 100% \"q\" ^&";
         if (files.firstUnwritable(script.text, TextFileKind::RunnerScript)) {
-            ++unwritable;  // SAVE refuses it; not the case here
+            ++unwritable;  // SAVE would refuse it; the characters are chosen so that it never does
             continue;
         }
+        // Written as SAVE writes them: the message file, then the runner script.
+        std::string error;
+        const std::string message =
+            "message " + std::to_string(k) + "\r\ncaf\u00e9 \u20ac 100% \"q\" ^&";
         ASSERT_TRUE(files.writeLine(f.installFolder + "\\SENDEMAIL-MESSAGE.txt", message,
                                     TextFileKind::MessageFile, true, error)) << error;
         ASSERT_TRUE(files.writeLine(f.installFolder + "\\SENDEMAIL-RUNNER.BAT", script.text,
                                     TextFileKind::RunnerScript, true, error)) << error;
         fields.push_back(f);
         folders.push_back(folder);
+        records.push_back(recordFolder + L"\\" + std::to_wstring(k) + L".txt");
 
-        // The driving script: each case runs in its folder with a record of its own.
+        // Each case runs in its folder with a record of its own.
         std::string quotedFolder;
         for (char c : f.installFolder) quotedFolder += c == '%' ? "%%" : std::string(1, c);
-        master += "set \"FHSW_STUB_RECORD=" + Narrow(records) + "\\" + std::to_string(k) +
-                  ".txt\"\r\n" + "cd /d \"" + quotedFolder + "\"\r\n" +
-                  "call SENDEMAIL-RUNNER.BAT\r\n";
-        if ((k + 1) % kSetsPerInterpreter == 0 || k + 1 == sets) {
-            masters.push_back(root.path() + L"\\master" + std::to_wstring(masters.size()) + L".bat");
-            ASSERT_TRUE(files.writeLine(Narrow(masters.back()), "@echo off\r\n" + master,
-                                        TextFileKind::RunnerScript, false, error)) << error;
-            master.clear();
-        }
+        drivers.push_back("set \"FHSW_STUB_RECORD=" + Narrow(records.back()) + "\"\r\n" +
+                          "cd /d \"" + quotedFolder + "\"\r\ncall SENDEMAIL-RUNNER.BAT\r\n");
     }
     EXPECT_EQ(unwritable, 0);
 
+    // Runs the cases, many from one interpreter, the interpreters side by
+    // side (Wine is slow to start a program).
     wchar_t system[MAX_PATH];
     ::GetSystemDirectoryW(system, MAX_PATH);
     const std::wstring cmd = std::wstring(system) + L"\\cmd.exe";
-    // The interpreters run side by side: Wine's start of each program is slow.
-    std::vector<PROCESS_INFORMATION> running;
-    for (const std::wstring& m : masters) {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        std::wstring line = L"\"" + cmd + L"\" /v:off /c \"" + m + L"\"";
-        ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
-                                     CREATE_NO_WINDOW, nullptr, root.path().c_str(), &startup,
-                                     &info))
-            << Narrow(m);
-        ::CloseHandle(info.hThread);
-        running.push_back(info);
-    }
-    for (const PROCESS_INFORMATION& info : running) {
-        if (::WaitForSingleObject(info.hProcess, 600000) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "an interpreter did not end in time";
-            ::TerminateProcess(info.hProcess, 1);
+    std::set<std::wstring> rootFiles;
+    auto runCases = [&](const std::vector<std::size_t>& cases) {
+        std::vector<PROCESS_INFORMATION> running;
+        for (std::size_t from = 0; from < cases.size(); from += kSetsPerInterpreter) {
+            std::string text = "@echo off\r\n";
+            for (std::size_t i = from; i < std::min(cases.size(), from + kSetsPerInterpreter); ++i)
+                text += drivers[cases[i]];
+            const std::wstring name = L"driver" + std::to_wstring(rootFiles.size()) + L".bat";
+            rootFiles.insert(name);
+            std::string error;
+            ASSERT_TRUE(files.writeLine(Narrow(root.path() + L"\\" + name), text,
+                                        TextFileKind::RunnerScript, false, error)) << error;
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION info{};
+            std::wstring line = L"\"" + cmd + L"\" /v:off /c \"" + root.path() + L"\\" + name + L"\"";
+            ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                                         CREATE_NO_WINDOW, nullptr, root.path().c_str(), &startup,
+                                         &info));
+            ::CloseHandle(info.hThread);
+            running.push_back(info);
         }
-        ::CloseHandle(info.hProcess);
-    }
+        for (const PROCESS_INFORMATION& info : running) {
+            if (::WaitForSingleObject(info.hProcess, 600000) != WAIT_OBJECT_0) {
+                ADD_FAILURE() << "an interpreter did not end in time";
+                ::TerminateProcess(info.hProcess, 1);
+            }
+            ::CloseHandle(info.hProcess);
+        }
+    };
+    std::vector<std::size_t> all(fields.size());
+    for (std::size_t k = 0; k < all.size(); ++k) all[k] = k;
+    runCases(all);
+    // Under load Wine now and then fails to start a program: a case that left
+    // no record at all runs once more, alone. A case that runs wrongly does so
+    // every time.
+    std::vector<std::size_t> again;
+    for (std::size_t k = 0; k < fields.size(); ++k)
+        if (ReadBytes(records[k]).empty()) again.push_back(k);
+    if (!again.empty()) runCases(again);
 
     int mismatches = 0, missing = 0;
     for (std::size_t k = 0; k < fields.size(); ++k) {
-        const std::wstring folder = folders[k];
-        const std::wstring name = folder.substr(root.path().size() + 1);
-        const std::wstring record = records + L"\\" + name.substr(0, name.find(L' ')) + L".txt";
-        const std::vector<Args> runs = ReadStubRecords(ReadBytes(record));
+        const std::vector<Args> runs = ReadStubRecords(ReadBytes(records[k]));
         const Args expected = Expected(fields[k]);
         if (runs.size() != 1) {
             if (++missing <= 5)
-                ADD_FAILURE() << runs.size() << " runs of SendEmail.exe in " << Narrow(folder)
-                              << "\n    line " << CommandLineOf(folder);
+                ADD_FAILURE() << runs.size() << " runs of SendEmail.exe in " << Narrow(folders[k])
+                              << "\n    line " << CommandLineOf(folders[k]);
         } else if (runs[0] != expected && ++mismatches <= 5) {
             ADD_FAILURE() << "expected " << testing::PrintToString(expected) << "\n     got "
-                          << testing::PrintToString(runs[0]) << "\n    line " << CommandLineOf(folder);
+                          << testing::PrintToString(runs[0]) << "\n    line "
+                          << CommandLineOf(folders[k]);
         }
     }
 
@@ -247,13 +261,12 @@ TEST(CmdRoundTrip, HostileValueSetsReachSendEmailExactly) {
     for (const std::wstring& folder : folders)
         FindStrayFiles(folder,
                        {L"SendEmail.exe", L"SENDEMAIL-RUNNER.BAT", L"SENDEMAIL-MESSAGE.txt"}, stray);
-    std::set<std::wstring> rootFiles;
-    for (const std::wstring& m : masters) rootFiles.insert(m.substr(root.path().size() + 1));
     FindStrayFiles(root.path(), rootFiles, stray);
     for (const std::string& s : stray) ADD_FAILURE() << "a value ran a command: " << s;
 
     std::cout << "cmd round trip: " << fields.size() << " value sets, " << mismatches
-              << " mismatches, " << missing << " not run, " << stray.size()
+              << " mismatches, " << missing << " not run (" << again.size()
+              << " run a second time), " << stray.size()
               << " commands run; " << joins << " with line breaks joined; OEM code page "
               << ::GetOEMCP() << ", ANSI code page " << ::GetACP() << "\n";
     EXPECT_EQ(fields.size(), static_cast<std::size_t>(sets));

@@ -50,12 +50,13 @@ TEST(RegistryStore, HostileValuesAndNamesRoundTrip) {
             const std::string& value = values[i % values.size()];
             ASSERT_TRUE(store.write(scratch.name, names[i], value, error)) << names[i] << ": " << error;
         }
+        const auto valueName = [](std::size_t i) { return std::string(1, 'V') + std::to_string(i); };
         for (std::size_t i = 0; i < values.size(); ++i)
-            ASSERT_TRUE(store.write(scratch.name, "V" + std::to_string(i), values[i], error)) << error;
+            ASSERT_TRUE(store.write(scratch.name, valueName(i), values[i], error)) << error;
         for (std::size_t i = 0; i < names.size(); ++i)
             EXPECT_EQ(store.read(scratch.name, names[i]), values[i % values.size()]) << names[i];
         for (std::size_t i = 0; i < values.size(); ++i)
-            EXPECT_EQ(store.read(scratch.name, "V" + std::to_string(i)), values[i]) << i;
+            EXPECT_EQ(store.read(scratch.name, valueName(i)), values[i]) << i;
         // Names compare without regard to case, as in the registry.
         EXPECT_EQ(store.read(scratch.name, "subject_textbox"), values[0]);
         EXPECT_EQ(store.read(scratch.name, "\u03a9MEGA \U0001F600"), values[5 % values.size()]);

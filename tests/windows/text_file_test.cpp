@@ -258,7 +258,9 @@ TEST(WindowsTextFile, OwnerOnlyAccessListReadsBack) {
     EXPECT_EQ(sids, (std::set<std::string>{me, "S-1-5-18"}));
     // Wine keeps no access list of its own: it derives one from the Unix
     // file mode, where "protected" has no place.
-    if (!RunningUnderWine()) EXPECT_TRUE(isProtected);
+    if (!RunningUnderWine()) {
+        EXPECT_TRUE(isProtected);
+    }
 
     // How the run files were restricted before: an existing file opened,
     // truncated and given the owner-only list afterwards.
