@@ -275,5 +275,62 @@ TEST(CmdRoundTrip, HostileValueSetsReachSendEmailExactly) {
     EXPECT_GT(joins, 0);
 }
 
+// Runs `script` with cmd.exe and returns the stand-in's argument vectors.
+std::vector<Args> RunScript(const std::wstring& script, const std::wstring& record) {
+    ::DeleteFileW(record.c_str());
+    ScopedEnvW recording(L"FHSW_STUB_RECORD", &record);
+    wchar_t system[MAX_PATH];
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    std::wstring line = L"\"" + std::wstring(system) + L"\\cmd.exe\" /v:off /c \"" + script + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          nullptr, &startup, &info)) {
+        return {};
+    }
+    ::CloseHandle(info.hThread);
+    if (::WaitForSingleObject(info.hProcess, 60000) != WAIT_OBJECT_0) ::TerminateProcess(info.hProcess, 1);
+    ::CloseHandle(info.hProcess);
+    return ReadStubRecords(ReadBytes(record));
+}
+
+// cmd.exe reads 8,191 characters of a batch line, counted as they stand in
+// the file, escapes included: the longest line the composer lets through
+// arrives whole; a few characters more and cmd cuts the switches at the end
+// (" -q -v "), although the line without its escapes would be far shorter.
+TEST(CmdRoundTrip, TheLongestLineTheComposerAllowsIsTheLongestCmdReads) {
+    TempFolder dir(L"install");
+    const std::wstring exe = dir.path() + L"\\SendEmail.exe";
+    ASSERT_TRUE(::CopyFileW(StubPath().c_str(), exe.c_str(), FALSE));
+    ComposerFields f{.installFolder = dir.utf8(), .sendFrom = "a@example.org", .tls = "yes"};
+    const std::size_t empty = ComposeRunnerScript(f, RunFileNames::Windows()).commandLineLength;
+    // Each '%' stands doubled in the file.
+    const std::size_t room = kMaxBatchLineLength - empty;
+    const std::string subject = std::string(room / 2, '%') + std::string(room % 2, 'x');
+    WindowsTextFileWriter files;
+    const std::wstring script = dir.path() + L"\\SENDEMAIL-RUNNER.BAT";
+    const std::wstring record = dir.path() + L"\\..\\record.txt";
+    for (const std::string& extra : {std::string(), std::string(8, 'y')}) {
+        f.subject = subject + extra;
+        const ComposedScript composed = ComposeRunnerScript(f, RunFileNames::Windows());
+        ASSERT_EQ(composed.commandLineLength, kMaxBatchLineLength + extra.size());
+        EXPECT_EQ(composed.tooLong(), !extra.empty());
+        std::string error;
+        ASSERT_TRUE(files.writeLine(Narrow(script), composed.text, TextFileKind::RunnerScript, true,
+                                    error)) << error;
+        const std::vector<Args> runs = RunScript(script, record);
+        ASSERT_EQ(runs.size(), 1u);
+        if (extra.empty()) {
+            EXPECT_EQ(runs[0], Expected(f));
+        } else {
+            EXPECT_NE(runs[0], Expected(f));
+            std::cout << "  8 characters over the limit, cmd.exe passed on "
+                      << runs[0].size() << " of " << Expected(f).size() << " arguments, the last "
+                      << testing::PrintToString(runs[0].back()) << "\n";
+        }
+    }
+}
+
 }  // namespace
 }  // namespace fhsw::test
