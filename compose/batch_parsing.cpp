@@ -132,14 +132,35 @@ std::string JoinLineBreaks(std::string_view value, bool& joined) {
     return out;
 }
 
+namespace {
+
+// Whether C-runtime text holds a literal quote: a '"' after an odd run of
+// backslashes. Also true when its delimiter quotes do not pair up.
+bool HoldsLiteralQuote(std::string_view text) {
+    size_t backslashes = 0, quotes = 0;
+    for (char c : text) {
+        if (c == '"') {
+            if (backslashes % 2 == 1) return true;
+            ++quotes;
+        }
+        backslashes = c == '\\' ? backslashes + 1 : 0;
+    }
+    return quotes % 2 == 1;
+}
+
+}  // namespace
+
 std::string CmdLineWriter::write(std::string_view commandText) {
+    const bool escapeQuotes = HoldsLiteralQuote(commandText);
+    bool inQuotes = false;
     std::string out;
     for (char c : commandText) {
-        if (c == '"') {
-            inQuotes_ = !inQuotes_;
-        } else if (c == '%') {
+        if (c == '%') {
             out += '%';  // a single '%' would start a variable
-        } else if (!inQuotes_ && NeedsCaret(c)) {
+        } else if (c == '"') {
+            if (escapeQuotes) out += '^';
+            else inQuotes = !inQuotes;
+        } else if (!inQuotes && NeedsCaret(c)) {
             out += '^';
         }
         out += c;

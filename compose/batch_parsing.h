@@ -18,9 +18,11 @@
 //    literal '"'; inside quotes, '""' gives a literal '"' and ends the quoted
 //    part. The program name (argv[0]) follows simpler rules: quotes group and
 //    are removed, nothing else is special.
-// The command interpreter knows nothing of backslash escapes, so its quote
-// flag may differ from the C runtime's; the writer tracks cmd's flag across
-// the whole line.
+// The command interpreter knows nothing of backslash escapes: a \" that the
+// C runtime reads as a literal quote still toggles the interpreter's quote
+// flag, and from there on the two disagree about what is quoted. Wine's
+// interpreter, which guesses nested quotes, disagrees with both. The writer
+// therefore never lets a literal quote toggle anything (see CmdLineWriter).
 #pragma once
 
 #include <string>
@@ -49,15 +51,23 @@ std::string CrtProgramPath(std::string_view path);
 std::string JoinLineBreaks(std::string_view value, bool& joined);
 
 // Turns C-runtime command-line text into batch-file text that the command
-// interpreter turns back into exactly that text. Keeps cmd's quote flag
-// between calls, so one writer must see a whole line, piece by piece.
+// interpreter turns back into exactly that text. Each call takes one piece
+// of the line (a program path, a switch and its value) and leaves the
+// interpreter outside quotes, as it found it:
+// - a piece whose quotes are all C-runtime delimiters (no literal \") keeps
+//   them as they are; inside them every character is plain to the
+//   interpreter, outside them ^ & | < > ( ) get a caret. Such a piece's
+//   closing quote must be followed by a blank or the end of the line (every
+//   switch fragment starts with a blank), so that no interpreter can take it
+//   for a quote inside a quoted part;
+// - a piece that holds a literal quote is written with every quote as ^"
+//   and every ^ & | < > ( ) with a caret: an escaped quote toggles nothing,
+//   so the interpreter stays outside quotes for the whole piece and removes
+//   each caret, whatever it would have made of the quotes.
+// '%' is doubled everywhere.
 class CmdLineWriter {
 public:
     std::string write(std::string_view commandText);
-    bool inQuotes() const { return inQuotes_; }
-
-private:
-    bool inQuotes_ = false;
 };
 
 // ---- Reading -------------------------------------------------------------

@@ -56,6 +56,8 @@ ComposedScript ComposeRunnerScript(const ComposerFields& f, const RunFileNames& 
     if (f.attachment) out.attachmentCommand = put(DASH_A_TB + CrtQuoted(attachment));
 
     out.text = BAT_FILE_TOP_COMMANDS_TB + line;
+    for (char c : line)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++out.commandLineLength;
     return out;
 }
 

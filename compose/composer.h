@@ -6,9 +6,11 @@
 // written for two parsers, the command interpreter and the program's C
 // runtime (see compose/batch_parsing.h): '%' is doubled everywhere, a '"'
 // inside a value becomes \" (with the backslashes before it doubled), and
-// while the interpreter's own quote flag is off the characters ^ & | < > ( )
-// get a '^'. Values without such characters appear exactly as typed, so an
-// ordinary script reads as the plain concatenation of fragments and values.
+// outside quotes the characters ^ & | < > ( ) get a '^'. A value that holds
+// a '"' is written with all its quotes as ^" (and its special characters
+// with carets), so that the interpreter's quote flag never depends on it.
+// Values without such characters appear exactly as typed, so an ordinary
+// script reads as the plain concatenation of fragments and values.
 // The values after "-o reply-to=", "-o username=", "-o password=" and
 // "-o tls=" are unquoted unless they hold a blank or a tab.
 //
@@ -23,6 +25,7 @@
 // and log-file values it is passed on escaped, as typed.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -38,11 +41,20 @@ struct ComposerFields {
     std::string tls = "no";     // TLS_TB_SETTING: "no", "yes" or "auto"
 };
 
+// The longest line, in characters, that the command interpreter reads from a
+// batch file; the rest of a longer line is cut off or the line refused.
+inline constexpr std::size_t kMaxBatchLineLength = 8191;
+
 struct ComposedScript {
     std::string attachmentCommand;  // ATTACHMENT_COMMAND_TB
     std::string messageCommand;     // MESSAGE_COMMAND_TB
     std::string text;               // OUTPUT_COMMAND_TEXTBOX: banner + one command line, no line end
     std::vector<std::string> joinedLineBreaks;  // names of one-line fields whose line breaks became blanks, e.g. "SEND_TO_ADDRESS_TEXTBOX"
+    // Characters (code points) of the command line as it stands in the
+    // script, escapes included: that is what the interpreter reads, before
+    // it removes anything. Each is one byte in the script's code page.
+    std::size_t commandLineLength = 0;
+    bool tooLong() const { return commandLineLength > kMaxBatchLineLength; }
 };
 
 // attachmentCommand and messageCommand are the pieces exactly as they stand

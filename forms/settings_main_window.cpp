@@ -249,6 +249,19 @@ void SettingsMainWindow::save() {
         SAVE_REPORT_LABEL.setText(why);
         return;
     }
+    // The script must hold the fields as they stand now, not as the last
+    // tick of the composer saw them.
+    const ComposedScript script = compose();
+    if (script.tooLong()) {
+        // cmd.exe would cut the line short and send without the switches at
+        // its end: nothing is stored or written.
+        SAVE_REPORT_LABEL.setText("!!! NOT SAVED: the SendEmail.exe command line is " +
+                                  std::to_string(script.commandLineLength) +
+                                  " characters long, cmd.exe reads at most " +
+                                  std::to_string(kMaxBatchLineLength) +
+                                  " - shorten the fields !!!");
+        return;
+    }
     SettingsStore& store = app_.store;
     StoreWindowPosition(*this, store, kPrefix);
     store.writeText("INSTALL_FOLDER_TEXTBOX", INSTALL_FOLDER_TEXTBOX.text());
@@ -275,9 +288,6 @@ void SettingsMainWindow::save() {
     main_.SEND_TO_ADDRESS_TEXTBOX.setText(SEND_TO_ADDRESS_TEXTBOX.text());
     main_.SUBJECT_TEXTBOX.setText(SUBJECT_TEXTBOX.text());
 
-    // The script must hold the fields as they stand now, not as the last
-    // tick of the composer saw them.
-    const ComposedScript script = compose();
     std::string report;
     auto writeRunFile = [&](const std::string& path, const std::string& text, TextFileKind kind) {
         std::string error;

@@ -3,13 +3,25 @@
 //
 // The launch text is a program or script path, in double quotes or not,
 // followed by any arguments. A batch script (.BAT or .CMD) cannot be started
-// on its own: it runs through the command interpreter as
-//     "<ComSpec>" /s /c "<launch text>"
-// With /s the interpreter removes exactly the outer pair of quotes and runs
-// what is left as it stands, so a quoted script path with blanks and its
-// arguments arrive unchanged. Anything else ("notepad.exe C:\x\LOG.txt") is
-// handed to CreateProcessW as it is; CreateProcessW itself resolves an
-// unquoted path with blanks.
+// on its own: it runs through the command interpreter. Its folder never
+// appears on the interpreter's command line, where "%NAME%" in it would be
+// expanded (and "!" taken for a delayed variable): the interpreter starts in
+// the script's folder and is given only the file name,
+//     "<ComSpec>" /v:off /s /c "".\<file name>" <arguments>"
+// with `currentDirectory` set to the folder. ".\" keeps the interpreter from
+// looking anywhere else; the quotes keep & ( ) ^ and blanks of the name
+// plain; /v:off keeps '!' plain whatever the registry says about delayed
+// expansion (the script's own lines need that too). With /s the interpreter
+// removes exactly the outer pair of quotes and runs what is left. Arguments
+// after the script path are passed as written.
+//
+// The interpreter cannot start in a network folder (\\server\share\...):
+// such a script is named by its whole path, which is refused when it holds a
+// '%', as is a file name with a '%' (the interpreter would expand it). A
+// bare name ("run.bat") is left to the interpreter's search.
+//
+// Anything else ("notepad.exe C:\x\LOG.txt") is handed to CreateProcessW as
+// it is; CreateProcessW itself resolves an unquoted path with blanks.
 #pragma once
 
 #include <string>
@@ -23,6 +35,9 @@ struct WindowsLaunchPlan {
     bool throughInterpreter = false;
     std::string commandLine;    // for CreateProcessW; its program is comSpec when
                                 // throughInterpreter is set
+    // throughInterpreter: the folder the interpreter starts in; empty: this
+    // program's own.
+    std::string currentDirectory;
 };
 
 inline bool EndsWithIgnoringAsciiCase(std::string_view s, std::string_view suffix) {
@@ -57,14 +72,17 @@ inline WindowsLaunchPlan PlanWindowsLaunch(std::string_view text, std::string_vi
         plan.error = "the command holds a line break";
         return plan;
     }
+    std::string_view arguments;
     if (text.front() == '"') {
         const std::size_t close = text.find('"', 1);
         const std::size_t length = close == std::string_view::npos ? text.size() - 1 : close - 1;
         plan.program = std::string(text.substr(1, length));
+        if (close != std::string_view::npos) arguments = text.substr(close + 1);
     } else {
         std::size_t end = 0;
         while (end < text.size() && !blank(text[end])) ++end;
         plan.program = std::string(text.substr(0, end));
+        arguments = text.substr(end);
     }
     if (plan.program.empty()) {
         plan.error = "empty command";
@@ -75,8 +93,25 @@ inline WindowsLaunchPlan PlanWindowsLaunch(std::string_view text, std::string_vi
         for (char c : comSpec) {
             if (c != '"') interpreter += c;
         }
+        const std::size_t slash = plan.program.find_last_of("\\/");
+        const bool network = plan.program.rfind("\\\\", 0) == 0 || plan.program.rfind("//", 0) == 0;
+        std::string named = plan.program;
+        if (slash != std::string::npos && !network) {
+            plan.currentDirectory = plan.program.substr(0, slash == 0 ? 1 : slash);
+            if (plan.currentDirectory.size() == 2 && plan.currentDirectory[1] == ':')
+                plan.currentDirectory += '\\';  // "C:" alone is that drive's current folder
+            named = ".\\" + plan.program.substr(slash + 1);
+        }
+        if (named.find('%') != std::string::npos) {
+            plan.error = "cannot start " + plan.program +
+                         ": the command interpreter would expand the % in " +
+                         (network ? "a network path" : "the file name");
+            plan.currentDirectory.clear();
+            return plan;
+        }
         plan.throughInterpreter = true;
-        plan.commandLine = "\"" + interpreter + "\" /s /c \"" + std::string(text) + "\"";
+        plan.commandLine = "\"" + interpreter + "\" /v:off /s /c \"\"" + named + "\"" +
+                           std::string(arguments) + "\"";
     } else {
         plan.commandLine = std::string(text);
     }

@@ -76,9 +76,12 @@ LaunchResult WindowsLauncher::launch(const std::string& command, bool visible) {
 
     std::wstring commandLine = Widen(plan.commandLine);  // CreateProcessW may write to it
     PROCESS_INFORMATION info{};
+    // A script runs in its own folder, named only by its file name: see launch_plan.h.
+    const std::wstring folder = Widen(plan.currentDirectory);
     const BOOL started = ::CreateProcessW(plan.throughInterpreter ? interpreter.c_str() : nullptr,
                                           commandLine.data(), nullptr, nullptr, FALSE, flags,
-                                          nullptr, nullptr, &startup, &info);
+                                          nullptr, folder.empty() ? nullptr : folder.c_str(),
+                                          &startup, &info);
     if (!started) {
         const DWORD code = ::GetLastError();
         const std::string what = plan.throughInterpreter ? Narrow(interpreter) : plan.program;

@@ -1,5 +1,5 @@
 // Starts the launch text on Windows with CreateProcessW: a batch script
-// (.BAT or .CMD) through the command interpreter (%ComSpec% /s /c, see
+// (.BAT or .CMD) through the command interpreter (started in the script's own folder, see
 // launch_plan.h), anything else directly. Visible: a normal window that takes
 // the focus, batch scripts in a console of their own; hidden: no window at
 // all. Returns at once; each launch runs in a job object of its own, so that

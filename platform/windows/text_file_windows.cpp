@@ -1,7 +1,6 @@
 #include "platform/windows/text_file_windows.h"
 
 #include <windows.h>
-#include <aclapi.h>
 #include <sddl.h>
 
 #include <algorithm>
@@ -16,48 +15,66 @@ namespace fhsw {
 
 namespace {
 
-// UTF-16 to the ANSI code page without best-fit replacements.
-bool ToAnsiCodePage(const std::wstring& wide, std::string& out, std::string& error) {
+// The code page a file of this kind is read in: the command interpreter
+// reads a batch file in the OEM code page (437, 850, ...); the mail client
+// reads the message in the ANSI code page (1252, ...).
+UINT CodePageFor(TextFileKind kind) {
+    return kind == TextFileKind::RunnerScript ? ::GetOEMCP() : ::GetACP();
+}
+
+std::string CodePageName(TextFileKind kind) {
+    return kind == TextFileKind::RunnerScript ? "the system's OEM code page"
+                                              : "the system's ANSI code page";
+}
+
+// Whether `units` (one character) converts to `codePage` as itself, without a
+// best-fit stand-in or the default character.
+bool Fits(UINT codePage, std::wstring_view units) {
+    const bool utf8 = codePage == CP_UTF8;
+    BOOL replaced = FALSE;
+    return ::WideCharToMultiByte(codePage, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, units.data(),
+                                 static_cast<int>(units.size()), nullptr, 0, nullptr,
+                                 utf8 ? nullptr : &replaced) > 0 &&
+           !replaced;
+}
+
+// UTF-16 to the code page of `kind` without best-fit replacements.
+bool ToCodePage(const std::wstring& wide, TextFileKind kind, std::string& out,
+                std::string& error) {
     out.clear();
     if (wide.empty()) return true;
     if (wide.size() > static_cast<std::size_t>(INT_MAX)) {
         error = "the text is too long";
         return false;
     }
+    const UINT codePage = CodePageFor(kind);
     // With UTF-8 as the code page every character fits, and the call takes
     // neither flags nor the "used default" question.
-    const bool utf8 = ::GetACP() == CP_UTF8;
+    const bool utf8 = codePage == CP_UTF8;
     const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    auto convert = [&](const wchar_t* units, int count, char* dest, int destSize,
-                       BOOL& usedDefault) {
+    auto convert = [&](char* dest, int destSize, BOOL& usedDefault) {
         usedDefault = FALSE;
-        return ::WideCharToMultiByte(CP_ACP, flags, units, count, dest, destSize, nullptr,
-                                     utf8 ? nullptr : &usedDefault);
+        return ::WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()),
+                                     dest, destSize, nullptr, utf8 ? nullptr : &usedDefault);
     };
     BOOL usedDefault = FALSE;
-    const int count = static_cast<int>(wide.size());
-    const int size = convert(wide.data(), count, nullptr, 0, usedDefault);
+    const int size = convert(nullptr, 0, usedDefault);
     if (size <= 0) {
         const DWORD code = ::GetLastError();
-        error = "cannot convert the text to the system's code page: " + SystemMessage(code);
+        error = "cannot convert the text to " + CodePageName(kind) + ": " + SystemMessage(code);
         return false;
     }
     if (usedDefault) {
         const auto missing = FirstCharacterNotFitting(
-            std::wstring_view(wide), [&](std::wstring_view units) {
-                BOOL replaced = FALSE;
-                return convert(units.data(), static_cast<int>(units.size()), nullptr, 0,
-                               replaced) > 0 &&
-                       !replaced;
-            });
-        error = "a character cannot be written in the system's code page";
+            std::wstring_view(wide), [&](std::wstring_view units) { return Fits(codePage, units); });
+        error = "a character cannot be written in " + CodePageName(kind);
         if (missing) error += ": " + CodePointLabel(*missing);
         return false;
     }
     out.resize(static_cast<std::size_t>(size));
-    if (convert(wide.data(), count, out.data(), size, usedDefault) != size || usedDefault) {
+    if (convert(out.data(), size, usedDefault) != size || usedDefault) {
         const DWORD code = ::GetLastError();
-        error = "cannot convert the text to the system's code page: " + SystemMessage(code);
+        error = "cannot convert the text to " + CodePageName(kind) + ": " + SystemMessage(code);
         return false;
     }
     return true;
@@ -143,23 +160,94 @@ private:
 }  // namespace
 
 std::optional<char32_t> WindowsTextFileWriter::firstUnwritable(const std::string& text,
-                                                               TextFileKind) {
+                                                               TextFileKind kind) {
     std::wstring wide;
     if (!WidenStrict(text, wide)) return U'\uFFFD';
-    std::string bytes, error;
-    if (ToAnsiCodePage(wide, bytes, error)) return std::nullopt;
-    const bool utf8 = ::GetACP() == CP_UTF8;
-    return FirstCharacterNotFitting(std::wstring_view(wide), [&](std::wstring_view units) {
-        BOOL replaced = FALSE;
-        return ::WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, units.data(),
-                                     static_cast<int>(units.size()), nullptr, 0, nullptr,
-                                     utf8 ? nullptr : &replaced) > 0 &&
-               !replaced;
-    });
+    const UINT codePage = CodePageFor(kind);
+    return FirstCharacterNotFitting(std::wstring_view(wide),
+                                    [&](std::wstring_view units) { return Fits(codePage, units); });
 }
 
+namespace {
+
+// What stands at `path`: nothing, a plain file, or something that must not be
+// replaced (a folder, a symbolic link or junction, a device).
+enum class Occupant { None, File, Other };
+
+Occupant WhatIsAt(const std::wstring& path, DWORD& error) {
+    // The name itself, not what a link points to.
+    const HANDLE h = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING,
+                                   FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                   nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Occupant::None
+                                                                                : Occupant::Other;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(h, &info);
+    const bool disk = ::GetFileType(h) == FILE_TYPE_DISK;
+    if (!known) error = ::GetLastError();
+    ::CloseHandle(h);
+    if (!known || !disk ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                                  FILE_ATTRIBUTE_DEVICE))) {
+        return Occupant::Other;
+    }
+    return Occupant::File;
+}
+
+bool RefuseOccupant(const std::string& path, const std::wstring& widePath, std::string& error) {
+    DWORD code = ERROR_SUCCESS;
+    switch (WhatIsAt(widePath, code)) {
+    case Occupant::None:
+    case Occupant::File:
+        return false;
+    case Occupant::Other:
+        break;
+    }
+    if (code == ERROR_SUCCESS) {
+        error = "will not replace " + path +
+                ": it is not a plain file (a folder, a symbolic link or a junction)";
+    } else {
+        error = "cannot look at " + path + ": " + SystemMessage(code);
+    }
+    return true;
+}
+
+// A name for the temporary file beside `path`, unused at the time of asking.
+std::wstring TemporaryNameBeside(const std::wstring& path, unsigned attempt) {
+    static LONG counter = 0;
+    const LONG n = ::InterlockedIncrement(&counter);
+    return path + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(n) +
+           L"-" + std::to_wstring(attempt) + L".tmp";
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes, std::string& error) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) {
+            error = SystemMessage(::GetLastError());
+            return false;
+        }
+        if (written == 0) {
+            error = "the file takes no more data";
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool WindowsTextFileWriter::writeLine(const std::string& path, const std::string& text,
-                                      TextFileKind, bool ownerOnly, std::string& error) {
+                                      TextFileKind kind, bool ownerOnly, std::string& error) {
     if (path.empty()) {
         error = "no file name";
         return false;
@@ -171,7 +259,10 @@ bool WindowsTextFileWriter::writeLine(const std::string& path, const std::string
     }
     wide += L"\r\n";
     std::string bytes;
-    if (!ToAnsiCodePage(wide, bytes, error)) return false;
+    if (!ToCodePage(wide, kind, bytes, error)) return false;
+
+    const std::wstring target = Widen(path);
+    if (RefuseOccupant(path, target, error)) return false;
 
     SECURITY_ATTRIBUTES security{};
     std::optional<OwnerOnlyDescriptor> descriptor;
@@ -185,44 +276,39 @@ bool WindowsTextFileWriter::writeLine(const std::string& path, const std::string
         security.lpSecurityDescriptor = descriptor->get();
         security.bInheritHandle = FALSE;
     }
-    FileHandle file(::CreateFileW(Widen(path).c_str(),
-                                  GENERIC_WRITE | (ownerOnly ? WRITE_DAC : 0), FILE_SHARE_READ,
-                                  ownerOnly ? &security : nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
-        error = SystemMessage(::GetLastError());
+
+    // The new text goes to a new file beside the old one, which then takes
+    // the old one's place in one step: a reader sees the old file or the new
+    // one, never a part, and a failed write leaves the old file as it was.
+    // A new file gets the access list given here; nothing of the old file's
+    // survives. Renaming over a link replaces the link, never its target.
+    std::wstring temporary;
+    HANDLE created = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; attempt < 16 && created == INVALID_HANDLE_VALUE; ++attempt) {
+        temporary = TemporaryNameBeside(target, attempt);
+        created = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, ownerOnly ? &security : nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (created == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (created == INVALID_HANDLE_VALUE) {
+        error = "cannot create a file beside " + path + ": " + SystemMessage(::GetLastError());
         return false;
     }
-    // An existing file keeps its access list on CREATE_ALWAYS: replace it
-    // before anything is written. A file system without access lists (FAT)
-    // has nothing to restrict.
-    if (ownerOnly) {
-        const DWORD rc = ::SetSecurityInfo(
-            file.get(), SE_FILE_OBJECT,
-            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
-            descriptor->dacl(), nullptr);
-        if (rc != ERROR_SUCCESS && rc != ERROR_NOT_SUPPORTED && rc != ERROR_INVALID_FUNCTION) {
-            error = "cannot restrict the file to its owner: " + SystemMessage(rc);
-            return false;
-        }
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        DWORD written = 0;
-        if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) {
-            error = SystemMessage(::GetLastError());
-            return false;
-        }
-        if (written == 0) {
-            error = "the file takes no more data";
-            return false;
-        }
-        done += written;
-    }
-    if (!file.close()) {
-        error = SystemMessage(::GetLastError());
+    FileHandle file(created);
+    auto fail = [&](std::string why) {
+        if (file.valid()) file.close();
+        ::DeleteFileW(temporary.c_str());
+        error = std::move(why);
         return false;
+    };
+    if (!WriteAll(file.get(), bytes, error)) return fail(error);
+    if (!::FlushFileBuffers(file.get())) return fail(SystemMessage(::GetLastError()));
+    if (!file.close()) return fail(SystemMessage(::GetLastError()));
+    // Looked at once more: something may have been put in its place meanwhile.
+    if (RefuseOccupant(path, target, error)) return fail(error);
+    if (!::MoveFileExW(temporary.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return fail("cannot replace " + path + ": " + SystemMessage(::GetLastError()));
     }
     return true;
 }

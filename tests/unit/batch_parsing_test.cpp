@@ -65,6 +65,28 @@ TEST(CmdReading, PercentsCaretsAndOperators) {
     EXPECT_NE(error.find("continuation"), std::string::npos);
 }
 
+// The writer's output read back by the interpreter's special-character phase gives the
+// C-runtime text again; a piece with a literal quote has no quote that toggles anything.
+TEST(CmdWriting, PiecesReadBackAndLiteralQuotesNeverToggle) {
+    const struct { const char* piece; const char* written; } cases[] = {
+        {R"( -u "a & b")", R"( -u "a & b")"},
+        {R"( -o password=a&b|c<d>e(f)g^h)", R"( -o password=a^&b^|c^<d^>e^(f^)g^^h)"},
+        {R"( -u "say \"hi & bye")", R"( -u ^"say \^"hi ^& bye^")"},
+        {R"( -o reply-to=a\\\"b&c)", R"( -o reply-to=a\\\^"b^&c)"},
+        {R"( -u "50% \\")", R"( -u "50%% \\")"},
+        {R"( -u "odd)", R"( -u ^"odd)"},  // unpaired: never leave the flag on
+    };
+    for (const auto& c : cases) {
+        CmdLineWriter writer;
+        const std::string written = writer.write(c.piece);
+        EXPECT_EQ(written, c.written);
+        std::string percents, back, error;
+        ASSERT_TRUE(ExpandBatchPercents(written, percents, error)) << error;
+        ASSERT_TRUE(ProcessCmdSpecials(percents, back, error)) << c.piece << ": " << error;
+        EXPECT_EQ(back, c.piece);
+    }
+}
+
 // What the interpreter test does not reach through fh-sendwarden-run.
 TEST(RunnerLines, KindsAndUnsupportedLines) {
     using Kind = RunnerLine::Kind;

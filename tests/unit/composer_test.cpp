@@ -135,33 +135,52 @@ TEST(ComposerEscaping, ValuesAreEscapedForBothParsers) {
     auto line = [](const ComposerFields& f) {
         return ComposeRunnerScript(f, kWin).text.substr(kBanner.size());
     };
-    // A quote inside the subject flips the interpreter's quote flag for the rest of the
-    // line: the '&' that the C runtime sees inside quotes is outside them for cmd and needs
-    // a caret, while the unquoted password at the end is inside cmd's quotes and gets none.
+    // A value holding a quote is written with every quote as ^" and its & with a caret:
+    // no quote in it toggles the interpreter's quote flag, which stays off. Other quoted
+    // values keep their characters plain; an unquoted & gets a caret.
     EXPECT_EQ(line({.installFolder = "C:\\SendEmail", .sendFrom = "f@x", .sendTo = "t@x",
                     .subject = "say \"hi & bye", .smtpServer = "s:25", .smtpUser = "u",
                     .smtpPassword = "a&b"}),
-              R"("C:\SendEmail\SendEmail.exe" -f "f@x" -t "t@x" -cc "" -bcc "" -u "say \"hi ^& bye")"
-              R"( -o message-file="C:\SendEmail\SENDEMAIL-MESSAGE.txt" -s "s:25" -xu "u" -xp "a^&b")"
+              R"("C:\SendEmail\SendEmail.exe" -f "f@x" -t "t@x" -cc "" -bcc "" -u ^"say \^"hi ^& bye^")"
+              R"( -o message-file="C:\SendEmail\SENDEMAIL-MESSAGE.txt" -s "s:25" -xu "u" -xp "a&b")"
               R"( -o reply-to=f@x -l "C:\SendEmail\SENDEMAIL-LOG.txt" -o tls=no -o username=u)"
-              R"( -o password=a&b -q -v )");
-    // Percents doubled everywhere; the sender's one quote inverts cmd's quote flag from
-    // there on; a blank gets an unquoted value quoted; backslashes before a closing
-    // quote doubled.
+              R"( -o password=a^&b -q -v )");
+    // Percents doubled everywhere; a blank gets an unquoted value quoted; backslashes
+    // before a quote doubled; an unquoted value with a quote escaped the same way.
     EXPECT_EQ(line({.installFolder = "C:\\100%", .sendFrom = "a\\\"b", .smtpUser = "dom\\user",
                     .smtpPassword = "50% off & more^", .attachment = true,
                     .fileAttachment = "C:\\dir\\"}),
-              R"("C:\100%%\SendEmail.exe" -f "a\\\"b" -t "" -cc "" -bcc "" -u "")"
+              R"("C:\100%%\SendEmail.exe" -f ^"a\\\^"b^" -t "" -cc "" -bcc "" -u "")"
               R"( -o message-file="C:\100%%\SENDEMAIL-MESSAGE.txt" -s "" -xu "dom\user")"
-              R"( -xp "50%% off ^& more^^" -o reply-to=a\\\"b -l "C:\100%%\SENDEMAIL-LOG.txt")"
+              R"( -xp "50%% off & more^" -o reply-to=a\\\^"b -l "C:\100%%\SENDEMAIL-LOG.txt")"
               R"( -o tls=no -o username=dom\user -o password="50%% off & more^" -q -v)"
               R"( -a "C:\dir\\")");
     // A quote in the folder is left out of the program path only.
     EXPECT_EQ(line({.installFolder = "C:\\Send\"Mail"}),
               R"("C:\SendMail\SendEmail.exe" -f "" -t "" -cc "" -bcc "" -u "")"
-              R"( -o message-file="C:\Send\"Mail\SENDEMAIL-MESSAGE.txt" -s "" -xu "" -xp "")"
-              R"( -o reply-to= -l "C:\Send\"Mail\SENDEMAIL-LOG.txt" -o tls=no -o username=)"
+              R"( -o message-file=^"C:\Send\^"Mail\SENDEMAIL-MESSAGE.txt^" -s "" -xu "" -xp "")"
+              R"( -o reply-to= -l ^"C:\Send\^"Mail\SENDEMAIL-LOG.txt^" -o tls=no -o username=)"
               R"( -o password= -q -v )");
+}
+
+// cmd.exe reads at most 8191 characters of a batch line; the count is taken on the line
+// as written, escapes included, one per character whatever its UTF-8 length.
+TEST(ComposerEscaping, CommandLineLengthAsTheInterpreterReadsIt) {
+    ComposerFields f = WorkedExample(false);
+    const size_t base = kWorkedWindows.size() - std::string("Nightly backup finished").size();
+    const struct { std::string subject; size_t length; } cases[] = {
+        {std::string(8191 - base, 'x'), 8191},
+        {std::string(8192 - base, 'x'), 8192},
+        {std::string(8190 - base, 'x') + "&", 8191},       // quoted: no caret
+        {std::string(8188 - base, 'x') + "%%", 8192},      // each % doubled
+        {std::string(8190 - base, 'x') + "\xc3\xa9", 8191},  // é: two bytes, one character
+    };
+    for (const auto& c : cases) {
+        f.subject = c.subject;
+        const ComposedScript s = ComposeRunnerScript(f, kWin);
+        EXPECT_EQ(s.commandLineLength, c.length);
+        EXPECT_EQ(s.tooLong(), c.length > 8191) << c.length;
+    }
 }
 
 TEST(ComposerEscaping, LineBreaksBecomeBlanksAndAreReported) {

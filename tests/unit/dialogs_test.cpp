@@ -237,7 +237,11 @@ TEST_F(LogManagerTest, OpenHandsTheQuotedLogPathToTheEditorVisibly) {
     LogManagerWindow& w = open();
     w.OPEN_LOG_BUTTON.press();
     ASSERT_EQ(app.launcher.launches.size(), 1u);
+#ifdef _WIN32
+    EXPECT_EQ(app.launcher.launches[0].first, "notepad.exe " + folder + "/SENDEMAIL-LOG.txt");
+#else
     EXPECT_EQ(app.launcher.launches[0].first, "xdg-open \"" + folder + "/SENDEMAIL-LOG.txt\"");
+#endif
     EXPECT_TRUE(app.launcher.launches[0].second);
     app.launcher.next = {false, "cannot find xdg-open"};
     w.OPEN_LOG_BUTTON.press();

@@ -217,6 +217,23 @@ TEST_F(SettingsTest, ARunFileThatCannotBeWrittenIsReportedAfterTheProfileIsStore
     EXPECT_EQ(w.SAVE_REPORT_LABEL.text(), "");
 }
 
+TEST_F(SettingsTest, ACommandLineLongerThanCmdReadsStoresAndWritesNothing) {
+    SettingsMainWindow& w = open();
+    fill(w);
+    w.SUBJECT_TEXTBOX.setText(std::string(8000, 's'));
+    w.SAVE_BUTTON.press();
+    EXPECT_TRUE(app.files.order.empty());
+    EXPECT_TRUE(app.backend.writes.empty());
+    EXPECT_EQ(w.SAVE_REPORT_LABEL.text().rfind("!!! NOT SAVED: the SendEmail.exe command line is ", 0),
+              0u) << w.SAVE_REPORT_LABEL.text();
+    EXPECT_NE(w.SAVE_REPORT_LABEL.text().find("at most 8191"), std::string::npos);
+    // Shortened: written.
+    w.SUBJECT_TEXTBOX.setText("short");
+    w.SAVE_BUTTON.press();
+    EXPECT_EQ(app.files.order.size(), 2u);
+    EXPECT_EQ(w.SAVE_REPORT_LABEL.text(), "");
+}
+
 TEST_F(SettingsTest, AnEmptyFolderWritesNoRunFilesAndSaysSo) {
     SettingsMainWindow& w = open();
     w.SUBJECT_TEXTBOX.type("x");

@@ -1,6 +1,6 @@
 // The portable rules of the Windows platform code: how a launch text becomes
 // the CreateProcessW command line (checked against a model of what the
-// command interpreter does with "/s /c"), and how the character that a code
+// command interpreter does with "/v:off /s /c"), and how the character that a code
 // page cannot hold is found and named.
 #include <gtest/gtest.h>
 
@@ -15,12 +15,12 @@ namespace {
 
 constexpr const char* kComSpec = "C:\\WINDOWS\\system32\\cmd.exe";
 
-// What cmd.exe runs for `<program> /s /c <rest>`: the text after "/c " with
-// its first and its last quote removed, the rest left as it stands.
+// What cmd.exe runs for `<program> /v:off /s /c <rest>`: the text after
+// "/c " with its first and its last quote removed, the rest left as it stands.
 std::string InterpreterRuns(const std::string& commandLine) {
-    const std::string marker = " /s /c ";
+    const std::string marker = " /v:off /s /c ";
     const auto at = commandLine.find(marker);
-    if (at == std::string::npos) return "<no /s /c>";
+    if (at == std::string::npos) return "<no /v:off /s /c>";
     std::string rest = commandLine.substr(at + marker.size());
     const auto first = rest.find('"');
     const auto last = rest.rfind('"');
@@ -30,29 +30,46 @@ std::string InterpreterRuns(const std::string& commandLine) {
     return rest;
 }
 
-TEST(WindowsLaunchPlan, BatchScriptsRunThroughTheInterpreterWithTheTextUnchanged) {
-    const std::vector<std::string> texts = {
-        "\"C:\\SendEmail\\SENDEMAIL-RUNNER.BAT\"",
-        "\"C:\\Send Email (old)\\SENDEMAIL-RUNNER.BAT\"",
-        "\"D:\\Jobs & More\\run.cmd\" first \"second arg\"",
-        "\"\\\\server\\share\\x y\\Runner.Bat\"",
-        "C:\\SendEmail\\sendemail-runner.bat",
+TEST(WindowsLaunchPlan, BatchScriptsRunInTheirFolderNamedOnlyByTheirFileName) {
+    const struct { std::string text, program, folder, runs; } cases[] = {
+        {"\"C:\\SendEmail\\SENDEMAIL-RUNNER.BAT\"", "C:\\SendEmail\\SENDEMAIL-RUNNER.BAT",
+         "C:\\SendEmail", "\".\\SENDEMAIL-RUNNER.BAT\""},
+        {"\"C:\\Send Email (old)\\SENDEMAIL-RUNNER.BAT\"",
+         "C:\\Send Email (old)\\SENDEMAIL-RUNNER.BAT", "C:\\Send Email (old)",
+         "\".\\SENDEMAIL-RUNNER.BAT\""},
+        {"\"D:\\Jobs & More\\run.cmd\" first \"second arg\"", "D:\\Jobs & More\\run.cmd",
+         "D:\\Jobs & More", "\".\\run.cmd\" first \"second arg\""},
+        {"C:\\SendEmail\\sendemail-runner.bat", "C:\\SendEmail\\sendemail-runner.bat",
+         "C:\\SendEmail", "\".\\sendemail-runner.bat\""},
+        {"\"C:\\%TEMP%\\a!b^c&d(e) \u00e9\\SENDEMAIL-RUNNER.BAT\"",
+         "C:\\%TEMP%\\a!b^c&d(e) \u00e9\\SENDEMAIL-RUNNER.BAT", "C:\\%TEMP%\\a!b^c&d(e) \u00e9",
+         "\".\\SENDEMAIL-RUNNER.BAT\""},
+        {"\"C:\\run.bat\"", "C:\\run.bat", "C:\\", "\".\\run.bat\""},
+        // A network folder cannot be the interpreter's; a bare name is searched for.
+        {"\"\\\\server\\share\\x y\\Runner.Bat\"", "\\\\server\\share\\x y\\Runner.Bat", "",
+         "\"\\\\server\\share\\x y\\Runner.Bat\""},
+        {"run.bat x", "run.bat", "", "\"run.bat\" x"},
     };
-    for (const std::string& text : texts) {
-        const WindowsLaunchPlan plan = PlanWindowsLaunch(text, kComSpec);
-        EXPECT_TRUE(plan.error.empty()) << text;
-        EXPECT_TRUE(plan.throughInterpreter) << text;
-        EXPECT_EQ(plan.commandLine.rfind("\"C:\\WINDOWS\\system32\\cmd.exe\" /s /c ", 0), 0u)
+    for (const auto& c : cases) {
+        const WindowsLaunchPlan plan = PlanWindowsLaunch(c.text, kComSpec);
+        EXPECT_TRUE(plan.error.empty()) << c.text;
+        EXPECT_TRUE(plan.throughInterpreter) << c.text;
+        EXPECT_EQ(plan.program, c.program);
+        EXPECT_EQ(plan.currentDirectory, c.folder);
+        EXPECT_EQ(plan.commandLine.rfind("\"C:\\WINDOWS\\system32\\cmd.exe\" /v:off /s /c ", 0), 0u)
             << plan.commandLine;
-        EXPECT_EQ(InterpreterRuns(plan.commandLine), text) << plan.commandLine;
+        EXPECT_EQ(InterpreterRuns(plan.commandLine), c.runs) << plan.commandLine;
     }
-    EXPECT_EQ(PlanWindowsLaunch(texts[1], kComSpec).program,
-              "C:\\Send Email (old)\\SENDEMAIL-RUNNER.BAT");
-    EXPECT_EQ(PlanWindowsLaunch(texts[2], kComSpec).program, "D:\\Jobs & More\\run.cmd");
-    EXPECT_EQ(PlanWindowsLaunch(texts[4], kComSpec).program, texts[4]);
     // The exact line for the usual case.
-    EXPECT_EQ(PlanWindowsLaunch(texts[0], kComSpec).commandLine,
-              "\"C:\\WINDOWS\\system32\\cmd.exe\" /s /c \"\"C:\\SendEmail\\SENDEMAIL-RUNNER.BAT\"\"");
+    EXPECT_EQ(PlanWindowsLaunch(cases[0].text, kComSpec).commandLine,
+              "\"C:\\WINDOWS\\system32\\cmd.exe\" /v:off /s /c \"\".\\SENDEMAIL-RUNNER.BAT\"\"");
+    // What the interpreter would expand is refused, never started.
+    for (const char* text : {"\"\\\\server\\%USERNAME%\\SENDEMAIL-RUNNER.BAT\"",
+                             "\"C:\\x\\100%.bat\""}) {
+        const WindowsLaunchPlan plan = PlanWindowsLaunch(text, kComSpec);
+        EXPECT_NE(plan.error.find("would expand the %"), std::string::npos) << text;
+        EXPECT_TRUE(plan.commandLine.empty());
+    }
 }
 
 TEST(WindowsLaunchPlan, OtherProgramsAreHandedOverAsTheyAre) {
@@ -60,6 +77,7 @@ TEST(WindowsLaunchPlan, OtherProgramsAreHandedOverAsTheyAre) {
     WindowsLaunchPlan plan = PlanWindowsLaunch(notepad, kComSpec);
     EXPECT_TRUE(plan.error.empty());
     EXPECT_FALSE(plan.throughInterpreter);
+    EXPECT_TRUE(plan.currentDirectory.empty());
     EXPECT_EQ(plan.program, "notepad.exe");
     EXPECT_EQ(plan.commandLine, notepad);
 
@@ -78,7 +96,8 @@ TEST(WindowsLaunchPlan, OtherProgramsAreHandedOverAsTheyAre) {
 TEST(WindowsLaunchPlan, SurroundingBlanksAndLineEndsAreNotPartOfTheCommand) {
     const WindowsLaunchPlan plan = PlanWindowsLaunch(" \t\"C:\\x\\r.BAT\"\r\n", kComSpec);
     EXPECT_TRUE(plan.throughInterpreter);
-    EXPECT_EQ(InterpreterRuns(plan.commandLine), "\"C:\\x\\r.BAT\"");
+    EXPECT_EQ(InterpreterRuns(plan.commandLine), "\".\\r.BAT\"");
+    EXPECT_EQ(plan.currentDirectory, "C:\\x");
     EXPECT_EQ(PlanWindowsLaunch("  notepad.exe x.txt \n", kComSpec).commandLine,
               "notepad.exe x.txt");
 }
@@ -104,7 +123,7 @@ TEST(WindowsLaunchPlan, RefusesWhatCannotBeStartedSafely) {
 TEST(WindowsLaunchPlan, InterpreterPathIsQuotedOnce) {
     const WindowsLaunchPlan plan =
         PlanWindowsLaunch("\"C:\\x\\r.bat\"", "\"C:\\Program Files\\Shell\\cmd.exe\"");
-    EXPECT_EQ(plan.commandLine.rfind("\"C:\\Program Files\\Shell\\cmd.exe\" /s /c ", 0), 0u)
+    EXPECT_EQ(plan.commandLine.rfind("\"C:\\Program Files\\Shell\\cmd.exe\" /v:off /s /c ", 0), 0u)
         << plan.commandLine;
     // An unclosed quote still names the script.
     EXPECT_EQ(PlanWindowsLaunch("\"C:\\x y\\r.bat", kComSpec).program, "C:\\x y\\r.bat");

@@ -7,14 +7,25 @@
 // SEND_TO_ADDRESS_TEXTBOX=ops@example.org, ATTACHMENT_TICKBOX=1) or one of
 // the main window's tick boxes (AUTOSTART_TICKBOX=1, P4P_TICKBOX=1, ...).
 // The settings window is then saved, which writes the run files, and the
-// main window is closed, which stores its options. "\n" in a value stands
-// for a line break (CR LF).
+// main window is closed, which stores its options. "\n" in the value of
+// MESSAGE_TEXTBOX, the one multi-line field, stands for a line break (CR LF);
+// every other value is stored as given, so that Windows paths such as
+// C:\nightly keep their backslashes. On Windows the arguments are read as
+// UTF-16 and stored as typed, whatever the code page.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "forms/settings_main_window.h"
 #include "forms/main_window.h"
 #include "platform/platform_services.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/command_line.h"
+#include "platform/windows/win32_text.h"
+#endif
 
 namespace {
 
@@ -50,11 +61,10 @@ bool Apply(fhsw::Window& w, const std::string& name, const std::string& value) {
     return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(const std::vector<std::string>& argv) {
+    const int argc = static_cast<int>(argv.size());
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s PROFILE [CONTROL=VALUE]... [TLS=no|open|yes|auto]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s PROFILE [CONTROL=VALUE]... [TLS=no|open|yes|auto]\n", argv[0].c_str());
         return 2;
     }
     fhsw::PlatformServices platform = fhsw::MakePlatformServices();
@@ -79,10 +89,12 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         const auto eq = arg.find('=');
         if (eq == std::string::npos) {
-            std::fprintf(stderr, "fh-sendwarden-setup: expected CONTROL=VALUE, got %s\n", argv[i]);
+            std::fprintf(stderr, "fh-sendwarden-setup: expected CONTROL=VALUE, got %s\n", argv[i].c_str());
             return 2;
         }
-        const std::string name = arg.substr(0, eq), value = Unescape(arg.substr(eq + 1));
+        const std::string name = arg.substr(0, eq);
+        const std::string value =
+            name == "MESSAGE_TEXTBOX" ? Unescape(arg.substr(eq + 1)) : arg.substr(eq + 1);
         if (name == "TLS") {
             const fhsw::TlsState s = value == "open"   ? fhsw::TlsState::Open
                                      : value == "yes"  ? fhsw::TlsState::Yes
@@ -100,6 +112,17 @@ int main(int argc, char** argv) {
     main.close();
     if (!report.empty()) std::fprintf(stderr, "fh-sendwarden-setup: %s\n", report.c_str());
     if (storeFailed || report.find("NOT SAVED") != std::string::npos) return 1;
-    std::printf("profile %s saved in %s\n", argv[1], platform.settingsLocation.c_str());
+    std::printf("profile %s saved in %s\n", argv[1].c_str(), platform.settingsLocation.c_str());
     return 0;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The arguments as typed: the UTF-16 command line split by the C runtime's
+// rules (the narrow argv would carry them in the ANSI code page, with
+// best-fit stand-ins such as 'O' for 'Ω').
+int main() { return Run(fhsw::SplitCrtCommandLine(fhsw::Narrow(::GetCommandLineW()))); }
+#else
+int main(int argc, char** argv) { return Run(std::vector<std::string>(argv, argv + argc)); }
+#endif
