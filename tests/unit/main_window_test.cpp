@@ -417,7 +417,8 @@ TEST(RunOutcome, ExitStatusAndTheRunsOwnLogLinesDecide) {
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("fhsw-outcome-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    const std::string log = (dir / "SENDEMAIL-LOG.txt").string();
+    // As the window forms it (a slash serves on Windows too).
+    const std::string log = dir.string() + "/SENDEMAIL-LOG.txt";
     const std::string stamp = "Dec 06 16:17:26 vm sendemail[1902]: ";
     struct Case {
         std::string before;    // the log before the launch ("-": no log at all)

@@ -260,7 +260,9 @@ TEST(CmdRoundTrip, HostileValueSetsReachSendEmailExactly) {
     std::vector<std::string> stray;
     for (const std::wstring& folder : folders)
         FindStrayFiles(folder,
-                       {L"SendEmail.exe", L"SENDEMAIL-RUNNER.BAT", L"SENDEMAIL-MESSAGE.txt"}, stray);
+                       {L"SendEmail.exe", L"SENDEMAIL-RUNNER.BAT", L"SENDEMAIL-MESSAGE.txt",
+                        L"SENDEMAIL-LOG.txt"},
+                       stray);
     FindStrayFiles(root.path(), rootFiles, stray);
     for (const std::string& s : stray) ADD_FAILURE() << "a value ran a command: " << s;
 
