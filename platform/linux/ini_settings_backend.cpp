@@ -954,11 +954,13 @@ struct IniSettingsBackend::Cache {
     bool exists = false;   // false: nothing read yet, or the file was missing
     Identity id;
     bool settled = false;  // the identity alone tells whether it changed
+    bool synced = false;   // known to be on disk: this copy wrote or synced it
     IniText text;
 
     void forget() {
         exists = false;
         settled = false;
+        synced = false;
         id = {};
         text = IniText();
     }
@@ -1047,7 +1049,10 @@ bool IniSettingsBackend::refresh(const std::string& file, std::string& reason) {
         // Changed in place while it was read: read it again.
         if (Identity::Of(before) != Identity::Of(after) && attempt < 3) continue;
         const Identity id = Identity::Of(after);
-        if (!(cache.exists && cache.text.data() == data)) {
+        const bool same = cache.exists && cache.text.data() == data;
+        // What another hand wrote may not be on disk yet.
+        if (!same || id != cache.id) cache.synced = false;
+        if (!same) {
             cache.text = IniText(std::move(data));
             ++parses_;
         }
@@ -1103,11 +1108,13 @@ bool IniSettingsBackend::write(const std::string& section, const std::string& ke
         const IniText::Found found = cache.text.find(section, key);
         if (found.entry != IniText::npos && cache.text.valueAt(found.entry) == value) {
             // Already stored; make sure it is on disk, as after a write.
+            if (cache.synced) return true;
             FileDescriptor fd(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
             if (fd.get() < 0 || (::fsync(fd.get()) != 0 && errno != EINVAL)) {
                 error = "cannot write " + target + ": " + Reason(errno);
                 return false;
             }
+            cache.synced = true;
             return true;
         }
     }
@@ -1122,6 +1129,7 @@ bool IniSettingsBackend::write(const std::string& section, const std::string& ke
     cache.exists = true;
     cache.id = Identity::Of(written);
     cache.settled = Settled(cache.id);
+    cache.synced = true;
     return true;
 }
 
