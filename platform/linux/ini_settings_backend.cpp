@@ -1065,23 +1065,27 @@ bool IniSettingsBackend::refresh(const std::string& file, std::string& reason) {
 
 std::optional<std::string> IniSettingsBackend::read(const std::string& section,
                                                     const std::string& key) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (path_.empty()) return std::nullopt;
-    std::string reason;
-    if (!refresh(path_, reason)) {
-        cache_->forget();
-        const std::string message = "cannot read " + path_ + ": " + reason + "; the settings read as their defaults";
-        if (message != readError_) {
-            readError_ = message;
-            if (onReadError) onReadError(message);
+    std::string report;  // told after the lock is let go
+    std::optional<std::string> value;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (path_.empty()) return std::nullopt;
+        std::string reason;
+        if (refresh(path_, reason)) {
+            readError_.clear();
+            if (cache_->exists) {
+                const IniText::Found found = cache_->text.find(section, key);
+                if (found.entry != IniText::npos) value = cache_->text.valueAt(found.entry);
+            }
+        } else {
+            cache_->forget();
+            const std::string message =
+                "cannot read " + path_ + ": " + reason + "; the settings read as their defaults";
+            if (message != readError_) report = readError_ = message;
         }
-        return std::nullopt;
     }
-    readError_.clear();
-    if (!cache_->exists) return std::nullopt;
-    const IniText::Found found = cache_->text.find(section, key);
-    if (found.entry == IniText::npos) return std::nullopt;
-    return cache_->text.valueAt(found.entry);
+    if (!report.empty() && onReadError) onReadError(report);
+    return value;
 }
 
 bool IniSettingsBackend::write(const std::string& section, const std::string& key,
