@@ -128,7 +128,9 @@ int Measure(const std::string& profile, int rounds, const std::vector<std::strin
         texts.push_back(ReadFile(s));
         struct stat st {};
         ::stat(s.c_str(), &st);
-        names.push_back(s.substr(s.find_last_of('/') + 1) + " (" + std::to_string(st.st_size / 1024) + " KB)");
+        const std::string size = st.st_size < 10240 ? std::to_string(st.st_size) + " bytes"
+                                                      : std::to_string(st.st_size / 1024) + " KB";
+        names.push_back(s.substr(s.find_last_of('/') + 1) + " (" + size + ")");
     }
     // Every round on its own copy, made beforehand and left alone long
     // enough that its time stamps alone tell that it did not change.
