@@ -25,17 +25,17 @@
 #     client run times that are not multiples of the 250 ms poll.
 #  6. The whole unattended run with the real mail client (bench/send.sh).
 #
-# Knobs (environment): PARTS (which parts, "1 2 3 4 5 6"), ROUNDS (start-up
+# Knobs (environment): STEPS (which steps, "1 2 3 4 5 6"), ROUNDS (start-up
 # rounds, 10), IDLE_ROUNDS (3), IDLE_SECONDS (5), SETTINGS_ROUNDS (15),
 # QUERY_COUNTS ("1000 5000"), LATENCY_RUNS (8), SEND_RUNS (3).
 #
 # The watch counts every SendEmail.exe of this user: on a machine where other
 # jobs of the same user run the mail client, a run may wait for theirs too.
-# Part 5 notes such runs and leaves them out of its figures.
+# Step 5 notes such runs and leaves them out of its figures.
 E2E_NAME=bench
 . "$(dirname "$0")/../tests/e2e/lib.sh" "$@"
 
-PARTS=" ${PARTS:-1 2 3 4 5 6} "
+STEPS=" ${STEPS:-1 2 3 4 5 6} "
 ROUNDS=${ROUNDS:-10}
 IDLE_ROUNDS=${IDLE_ROUNDS:-3}
 IDLE_SECONDS=${IDLE_SECONDS:-5}
@@ -52,7 +52,7 @@ for tool in bench_anchor map_waiter settings_bench process_query_bench; do
     [ -x "$B/$tool" ] || fail "$B/$tool was not built (Qt 6 and X11 development files are needed)"
 done
 e2e_need pgrep python3 xterm
-part() { [[ $PARTS == *" $1 "* ]]; }
+step() { [[ $STEPS == *" $1 "* ]]; }
 
 # ---- figures ---------------------------------------------------------------
 
@@ -93,7 +93,7 @@ SIZE1000=$(stat -c %s "$CFG1000/FH_SENDWARDEN.ini")
 e2e_program BENCH
 
 # The program runs as an ordinary user, whose watch counts only that user's
-# SendEmail.exe: run as root, parts 2 and 5 run it as nobody, so that mail
+# SendEmail.exe: run as root, steps 2 and 5 run it as nobody, so that mail
 # clients of other jobs on the machine (root's) do not hold its watch.
 RUN_AS=() USER_CFG=$CFG1 USER_ENV=()
 if [ "$(id -u)" = 0 ]; then
@@ -146,7 +146,7 @@ cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { 
 
 # ---- 1. start-up and memory -------------------------------------------------
 
-if part 1; then
+if step 1; then
 echo "== 1. start-up and memory, $ROUNDS rounds, the three interleaved (order turning each round)"
 declare -A START RSS
 kinds=(anchor one thousand)
@@ -180,7 +180,7 @@ echo "  memory:   program / bare window $(ratio "$M_one" "$M_anchor")x; 1,000 pr
 fi
 
 # ---- 2. idle CPU --------------------------------------------------------------
-if part 2; then
+if step 2; then
 echo "== 2. idle CPU over $IDLE_SECONDS s, $IDLE_ROUNDS rounds: Always On Top ticked, another window in front, every timer running${RUN_AS:+ (the program run as nobody)}"
 IDLE_HOME="$E2E_WORK/idlehome"
 mkdir -p "$IDLE_HOME"
@@ -236,7 +236,7 @@ echo "  program, Always On Top, watch polling:    $(stats "${cpu_idle[@]}") ms o
 fi
 
 # ---- 3. the settings store in the windows' logic ------------------------------
-if part 3; then
+if step 3; then
 echo "== 3. settings store, 1,000 profiles against 1 ($SETTINGS_ROUNDS rounds)"
 cp "$CFG1/FH_SENDWARDEN.ini" "$E2E_WORK/one-profile.ini"
 cp "$CFG1000/FH_SENDWARDEN.ini" "$E2E_WORK/1000-profiles.ini"
@@ -246,7 +246,7 @@ timeout 300 "$B/settings_bench" measure BENCH "$SETTINGS_ROUNDS" "$E2E_WORK/one-
 fi
 
 # ---- 4. process query -------------------------------------------------------------
-if part 4; then
+if step 4; then
 echo "== 4. process query against pgrep"
 # shellcheck disable=SC2086
 timeout 300 "$B/process_query_bench" --rounds 11 $QUERY_COUNTS | sed 's/^/  /'
@@ -254,7 +254,7 @@ timeout 300 "$B/process_query_bench" --rounds 11 $QUERY_COUNTS | sed 's/^/  /'
 fi
 
 # ---- 5. watch latency ----------------------------------------------------------------
-if part 5; then
+if step 5; then
 echo "== 5. watch latency, $LATENCY_RUNS unattended runs, client run times off the 250 ms grid${RUN_AS:+, the program run as nobody}"
 LAT_HOME="$E2E_WORK/lathome"
 mkdir -p "$LAT_HOME"
@@ -319,7 +319,7 @@ fi
 
 # ---- 6. the whole unattended run -------------------------------------------------------
 
-if part 6 && [ "$SEND_RUNS" -gt 0 ]; then
+if step 6 && [ "$SEND_RUNS" -gt 0 ]; then
     echo "== 6. unattended runs with the real mail client (bench/send.sh, $SEND_RUNS runs)"
     RUNS=$SEND_RUNS timeout 300 bash "$E2E_SRC/bench/send.sh" "$E2E_BUILD" 2>&1 | grep -v '^\[' | sed 's/^/  /'
 fi
