@@ -1130,9 +1130,13 @@ bool IniSettingsBackend::write(const std::string& section, const std::string& ke
         cache.forget();
         return false;
     }
+    // A file that this copy has just put in place is known by its identity
+    // alone: only a change made in place within the same time stamp tick
+    // (milliseconds on the usual file systems) could slip past it, and no
+    // copy of the program changes the file in place.
     cache.exists = true;
     cache.id = Identity::Of(written);
-    cache.settled = Settled(cache.id);
+    cache.settled = true;
     cache.synced = true;
     return true;
 }

@@ -8,8 +8,9 @@
 // not changed since it was last read is not read or parsed again. The parsed
 // file is kept together with the file's identity (device, inode, size,
 // modification and change time in nanoseconds); every save replaces the file
-// and so gives it a new inode. A file changed so recently that a further
-// change could keep its time stamps is compared byte for byte as well.
+// and so gives it a new inode. A file that another hand changed so recently
+// that a further change could keep its time stamps is compared byte for byte
+// as well; a file this copy has just saved is known by its identity alone.
 //
 // Every write takes an exclusive lock on "<file>.lock", re-reads the file if
 // it changed, changes the one value and replaces the file atomically (a
