@@ -746,19 +746,23 @@ private:
     int fd_;
 };
 
-// Reads the whole file; false with errno set on failure.
-bool ReadAll(int fd, std::string& out) {
-    out.clear();
-    char buf[16384];
+// Reads the whole file straight into `out`, expecting about `size` bytes;
+// false with errno set on failure.
+bool ReadWhole(int fd, std::size_t size, std::string& out) {
+    out.resize(size + 1);  // one more: the end shows as a short read
+    std::size_t have = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (have == out.size()) out.resize(out.size() * 2);
+        const ssize_t n = ::read(fd, out.data() + have, out.size() - have);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
         }
-        if (n == 0) return true;
-        out.append(buf, std::size_t(n));
+        if (n == 0) break;
+        have += std::size_t(n);
     }
+    out.resize(have);
+    return true;
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -1041,8 +1045,7 @@ bool IniSettingsBackend::refresh(const std::string& file, std::string& reason) {
             return false;
         }
         std::string data;
-        data.reserve(std::size_t(before.st_size));
-        if (!ReadAll(fd.get(), data) || ::fstat(fd.get(), &after) != 0) {
+        if (!ReadWhole(fd.get(), std::size_t(before.st_size), data) || ::fstat(fd.get(), &after) != 0) {
             reason = Reason(errno);
             return false;
         }

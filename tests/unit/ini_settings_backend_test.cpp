@@ -126,6 +126,8 @@ TEST(IniSettingsBackend, HandEditedFilesAreReadAndKept) {
         {"[N]\nété=raw\n%E9t%E9=escaped\n", "N", "été", "escaped"},
         {"[General]\r\ngeneral=g\r\n", "", "general", "g"},
         {"[N]\nk=first\n[M]\nk=m\n[N]\nk=later wins\n", "N", "k", "later wins"},
+        // The same value named another way: a write keeps the line's name.
+        {"[a]\nb/k=1\n", "a/b", "k", "1"},
         {"[N]\nk=\"unclosed quote\n[unclosed\nk=v", "unclosed", "k", "v"},
         {"[S]\nk=v"}, {"[S]\nk=v\\"}, {"[S]\nk=v\\\r"}, {"[S]\nk=v\\\n"}, {"[S]\nk=\"v"},
         {"[S]\nk=v\\\r\n"}};
