@@ -1114,10 +1114,12 @@ bool IniSettingsBackend::write(const std::string& section, const std::string& ke
     if (cache.exists) {
         const IniText::Found found = cache.text.find(section, key);
         if (found.entry != IniText::npos && cache.text.valueAt(found.entry) == value) {
-            // Already stored; make sure it is on disk, as after a write.
+            // Already stored; make sure it is on disk, as after a write. The
+            // data is what counts: a read may have left only a new access
+            // time to write, which need not wait for the disk.
             if (cache.synced) return true;
             FileDescriptor fd(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-            if (fd.get() < 0 || (::fsync(fd.get()) != 0 && errno != EINVAL)) {
+            if (fd.get() < 0 || (::fdatasync(fd.get()) != 0 && errno != EINVAL)) {
                 error = "cannot write " + target + ": " + Reason(errno);
                 return false;
             }
