@@ -6,13 +6,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -417,9 +422,11 @@ std::optional<std::string> UnescapeValue(std::string_view s) {
 }
 
 // ---------------------------------------------------------------------------
-// The file as a list of lines. Lines are kept as they stand so that a write
-// changes only the line of its key; comments and lines that do not parse
-// survive untouched.
+// The file as read: its bytes exactly as they are, and where its section
+// headers and "key=value" lines lie. Names and values are unescaped only when
+// asked for, so a large file costs little more than its own size in memory.
+// A write splices the one line it changes into the bytes; comments, lines
+// that do not parse and the layout stay as they were.
 
 // The name of a value as one path, as the format sees it: the section, a
 // slash and the key; keys of the "General" section stand alone. So a "/" in
@@ -429,68 +436,78 @@ std::string ValuePath(const std::string& section, const std::string& key) {
     return section.empty() ? key : section + "/" + key;
 }
 
-struct Line {
-    enum Kind { kOther, kHeader, kPair } kind = kOther;
-    std::string raw;      // as in the file, line break included
-    std::string section;  // header: the section it opens; pair: its section
-    std::string path;     // pair: ValuePath() of its section and key
-    std::optional<std::string> value;  // pair; nothing for "@Invalid()"
-    bool terminated = true;     // ends with a line break of its own
-    bool endsInEscape = false;  // the file ends with a backslash that escapes nothing yet
-};
-
-struct Document {
-    std::string bom;
-    std::vector<Line> lines;
-
+class IniText {
+public:
     static constexpr std::size_t npos = std::size_t(-1);
 
-    // The line that holds the value: the last one of that name.
-    std::size_t find(const std::string& section, const std::string& key) const {
-        const std::string path = ValuePath(section, key);
-        for (std::size_t i = lines.size(); i-- > 0;) {
-            const Line& l = lines[i];
-            if (l.kind == Line::kPair && l.path == path) return i;
-        }
-        return npos;
+    IniText() : IniText(std::string()) {}
+    explicit IniText(std::string data);
+
+    const std::string& data() const { return data_; }
+
+    // The line that holds a value: the last one of that path. `keyAt` is
+    // where the key starts in the path as that line's section sees it.
+    struct Found {
+        std::size_t entry = npos;
+        std::size_t keyAt = 0;
+    };
+    Found find(const std::string& section, const std::string& key) const;
+    // Nothing for "@Invalid()".
+    std::optional<std::string> valueAt(std::size_t entry) const {
+        const Entry& e = entries_[entry];
+        return UnescapeValue(std::string_view(data_).substr(e.equals + 1, e.contentEnd - e.equals - 1));
     }
+    // Replaces the line that holds the value, or adds one to the end of the
+    // section's last block, or a new section at the end of the file.
+    void set(const std::string& section, const std::string& key, const std::string& value);
+
+private:
+    // A section header or a "key=value" line; offsets into data_.
+    struct Entry {
+        std::uint32_t start;         // first byte of the line
+        std::uint32_t end;           // one past its line break
+        std::uint32_t contentStart;  // first byte after leading blanks
+        std::uint32_t equals;        // pair: the "=" after the key
+        std::uint32_t contentEnd;    // end of the text before a ";" comment
+        bool header;
+    };
+    // A header and the pairs after it, entries [first, last). Block 0 holds
+    // the pairs before the first header (the "General" section).
+    struct Block {
+        std::uint32_t first, last;
+    };
+
+    bool keyEquals(const Entry& e, std::string_view key) const;
+    // What the last line of the file needs before another line can follow.
+    std::string lastLineEnding() const;
+    // Replaces `length` bytes at `at` with `text`.
+    void splice(std::size_t at, std::size_t length, const std::string& text);
+    // Moves the entries from index `from` on by `delta` bytes.
+    void shift(std::size_t from, std::ptrdiff_t delta);
+
+    std::string data_;
+    std::vector<Entry> entries_;
+    std::vector<Block> blocks_;
+    std::unordered_map<std::string, std::vector<std::uint32_t>> sections_;  // name -> its blocks
+    std::size_t lastLine_ = npos;  // where the file's last line starts
+    bool lastTerminated_ = true;   // it ends with a line break of its own
+    bool lastEndsInEscape_ = false;  // the file ends with a backslash that escapes nothing yet
 };
 
-void Classify(Line& line, std::string_view content, std::size_t equals, std::string& section) {
-    if (content.empty()) return;
-    if (content.front() == '[') {
-        const auto close = content.find(']');
-        line.kind = Line::kHeader;
-        line.section = SectionFromHeader(content.substr(1, close == std::string_view::npos
-                                                                ? std::string_view::npos
-                                                                : close - 1));
-        section = line.section;
-        return;
-    }
-    if (equals == std::string_view::npos) return;  // not a "key=value" line: skipped
-    line.kind = Line::kPair;
-    line.section = section;
-    line.path = ValuePath(section, UnescapeName(Trim(content.substr(0, equals))));
-    line.value = UnescapeValue(content.substr(equals + 1));
-}
-
-Document Parse(std::string_view data) {
-    Document doc;
-    std::size_t pos = 0;
-    if (data.substr(0, 3) == "\xEF\xBB\xBF") {
-        doc.bom = "\xEF\xBB\xBF";
-        pos = 3;
-    }
-    const std::size_t n = data.size();
+IniText::IniText(std::string data) : data_(std::move(data)) {
+    const std::string_view text(data_);
+    std::size_t pos = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    const std::size_t n = text.size();
     auto isBreak = [](char c) { return c == '\n' || c == '\r'; };
-    std::string section;  // keys before the first header are in the "General" section
+    blocks_.push_back({0, 0});
+    sections_[""].push_back(0);
     while (pos < n) {
         const std::size_t start = pos;
         std::size_t i = pos;
-        while (i < n && (IsBlank(data[i]) || data[i] == '\f' || data[i] == '\v')) ++i;
+        while (i < n && (IsBlank(text[i]) || text[i] == '\f' || text[i] == '\v')) ++i;
         const std::size_t contentStart = i;
         // ";" and "#" start comment lines; ";" also ends a line's content.
-        const bool commentLine = i < n && (data[i] == ';' || data[i] == '#');
+        const bool commentLine = i < n && (text[i] == ';' || text[i] == '#');
         bool skipRest = commentLine;
         bool inQuotes = false;
         bool endsInEscape = false;
@@ -499,20 +516,20 @@ Document Parse(std::string_view data) {
         // A line ends at the first line break that no backslash escapes. A
         // line break inside quotes ends it too: one stray quote must not
         // swallow the rest of the file.
-        while (i < n && !isBreak(data[i])) {
-            const char c = data[i++];
+        while (i < n && !isBreak(text[i])) {
+            const char c = text[i++];
             if (skipRest) continue;
             if (c == '\\') {
                 if (i < n) {
-                    const char e = data[i++];
-                    if (isBreak(e) && i < n && isBreak(data[i]) && data[i] != e) ++i;
+                    const char e = text[i++];
+                    if (isBreak(e) && i < n && isBreak(text[i]) && text[i] != e) ++i;
                 } else {
                     endsInEscape = true;
                 }
             } else if (c == '"') {
                 inQuotes = !inQuotes;
             } else if (c == '=' && !inQuotes) {
-                if (equals == std::string_view::npos) equals = i - 1 - contentStart;
+                if (equals == std::string_view::npos) equals = i - 1;
             } else if (c == ';' && !inQuotes) {
                 contentEnd = i - 1;
                 skipRest = true;
@@ -520,96 +537,186 @@ Document Parse(std::string_view data) {
         }
         if (contentEnd == std::string_view::npos) contentEnd = i;
         const bool terminated = i < n;
-        if (i < n) i += (data[i] == '\r' && i + 1 < n && data[i + 1] == '\n') ? 2 : 1;
+        if (i < n) i += (text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') ? 2 : 1;
 
-        Line line;
-        line.raw = std::string(data.substr(start, i - start));
-        line.terminated = terminated;
-        line.endsInEscape = endsInEscape;
-        if (!commentLine) {
-            Classify(line, data.substr(contentStart, contentEnd - contentStart), equals, section);
-        }
-        doc.lines.push_back(std::move(line));
+        lastLine_ = start;
+        lastTerminated_ = terminated;
+        lastEndsInEscape_ = endsInEscape;
         pos = i;
-    }
-    return doc;
-}
-
-// Ends the last line of the file before more lines go after it.
-void EndLine(Line& line) {
-    if (line.terminated) return;
-    if (line.endsInEscape) {
-        // "\" at the very end would escape the new line break and join the
-        // next line to this one; a blank after it means the same as nothing.
-        line.raw += ' ';
-    } else if (!line.raw.empty() && line.raw.back() == '\r') {
-        // An escaped CR: CR LF would count as one escaped line break.
-        line.raw += '\n';
-    }
-    line.raw += '\n';
-    line.terminated = true;
-    line.endsInEscape = false;
-}
-
-void SetValue(Document& doc, const std::string& section, const std::string& key,
-              const std::string& value) {
-    Line line;
-    line.kind = Line::kPair;
-    line.section = section;
-    line.path = ValuePath(section, key);
-    line.value = value;
-    const std::string text = EscapeName(key) + "=" + EscapeValue(value);
-
-    const std::size_t existing = doc.find(section, key);
-    if (existing != Document::npos) {
-        const std::string& old = doc.lines[existing].raw;
-        std::size_t keep = old.size();
-        while (keep > 0 && (old[keep - 1] == '\n' || old[keep - 1] == '\r')) --keep;
-        line.raw = text + old.substr(keep);
-        line.terminated = keep < old.size();
-        doc.lines[existing] = std::move(line);
-        return;
-    }
-    line.raw = text + "\n";
-
-    // Add the key to the end of the section's last block.
-    std::size_t after = Document::npos;
-    std::string current;
-    for (std::size_t i = 0; i < doc.lines.size(); ++i) {
-        const Line& l = doc.lines[i];
-        if (l.kind == Line::kHeader) {
-            current = l.section;
-            if (current == section) after = i;
-        } else if (l.kind == Line::kPair && current == section) {
-            after = i;
+        if (commentLine || contentEnd == contentStart) continue;
+        const auto at = [](std::size_t offset) { return static_cast<std::uint32_t>(offset); };
+        if (text[contentStart] == '[') {
+            const std::string_view content = text.substr(contentStart, contentEnd - contentStart);
+            const auto close = content.find(']');
+            const std::string name = SectionFromHeader(
+                content.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+            entries_.push_back({at(start), at(i), at(contentStart), at(contentStart), at(contentEnd), true});
+            blocks_.push_back({at(entries_.size() - 1), at(entries_.size())});
+            sections_[name].push_back(at(blocks_.size() - 1));
+        } else if (equals != std::string_view::npos) {
+            // Lines that are not "key=value" are skipped.
+            entries_.push_back({at(start), at(i), at(contentStart), at(equals), at(contentEnd), false});
+            blocks_.back().last = at(entries_.size());
         }
     }
-    if (after != Document::npos) {
-        EndLine(doc.lines[after]);
-        doc.lines.insert(doc.lines.begin() + std::ptrdiff_t(after + 1), std::move(line));
+    entries_.shrink_to_fit();
+    blocks_.shrink_to_fit();
+}
+
+bool IniText::keyEquals(const Entry& e, std::string_view key) const {
+    const std::string_view raw = Trim(std::string_view(data_).substr(e.contentStart, e.equals - e.contentStart));
+    // Only "%" and "\" stand for something else in a name.
+    if (raw.find_first_of("%\\") == std::string_view::npos) return raw == key;
+    return UnescapeName(raw) == key;
+}
+
+IniText::Found IniText::find(const std::string& section, const std::string& key) const {
+    // Every way of cutting the path into a section and a key names the same
+    // value: look in each such section and take the last line of all.
+    const std::string path = ValuePath(section, key);
+    Found best;
+    auto look = [&](const std::string& name, std::size_t keyAt) {
+        const auto it = sections_.find(name);
+        if (it == sections_.end()) return;
+        const std::string_view wanted = std::string_view(path).substr(keyAt);
+        for (auto b = it->second.rbegin(); b != it->second.rend(); ++b) {
+            const Block& block = blocks_[*b];
+            for (std::size_t i = block.last; i-- > block.first;) {
+                if (best.entry != npos && i <= best.entry) return;
+                if (!entries_[i].header && keyEquals(entries_[i], wanted)) {
+                    best = {i, keyAt};
+                    return;
+                }
+            }
+        }
+    };
+    look("", 0);
+    for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        look(path.substr(0, slash), slash + 1);
+    }
+    return best;
+}
+
+std::string IniText::lastLineEnding() const {
+    if (lastLine_ == npos || lastTerminated_) return "";
+    // "\" at the very end would escape the new line break and join the next
+    // line to this one; a blank after it means the same as nothing. After an
+    // escaped CR, CR LF would count as one escaped line break.
+    std::string ending;
+    if (lastEndsInEscape_) {
+        ending += ' ';
+    } else if (data_.size() > lastLine_ && data_.back() == '\r') {
+        ending += '\n';
+    }
+    return ending + '\n';
+}
+
+void IniText::splice(std::size_t at, std::size_t length, const std::string& text) {
+    std::string out;
+    out.reserve(data_.size() - length + text.size());
+    out.append(data_, 0, at);
+    out += text;
+    out.append(data_, at + length, std::string::npos);
+    data_.swap(out);
+}
+
+void IniText::shift(std::size_t from, std::ptrdiff_t delta) {
+    for (std::size_t i = from; i < entries_.size(); ++i) {
+        Entry& e = entries_[i];
+        for (std::uint32_t* offset : {&e.start, &e.end, &e.contentStart, &e.equals, &e.contentEnd}) {
+            *offset = static_cast<std::uint32_t>(std::ptrdiff_t(*offset) + delta);
+        }
+    }
+}
+
+void IniText::set(const std::string& section, const std::string& key, const std::string& value) {
+    const auto at = [](std::size_t offset) { return static_cast<std::uint32_t>(offset); };
+    const Found found = find(section, key);
+    if (found.entry != npos) {
+        // The line keeps its place and its line break; the key is written as
+        // the line's own section names it.
+        const std::string name = EscapeName(ValuePath(section, key).substr(found.keyAt));
+        const std::string text = name + "=" + EscapeValue(value);
+        Entry& e = entries_[found.entry];
+        std::size_t keep = e.end;
+        while (keep > e.start && (data_[keep - 1] == '\n' || data_[keep - 1] == '\r')) --keep;
+        const std::string line = text + data_.substr(keep, e.end - keep);
+        const bool last = e.start == lastLine_;
+        const bool terminated = keep < e.end;
+        const std::ptrdiff_t delta = std::ptrdiff_t(line.size()) - std::ptrdiff_t(e.end - e.start);
+        splice(e.start, e.end - e.start, line);
+        e = {e.start, at(e.start + line.size()), e.start, at(e.start + name.size()), at(e.start + text.size()),
+             false};
+        shift(found.entry + 1, delta);
+        if (last) {
+            lastTerminated_ = terminated;
+            lastEndsInEscape_ = false;
+        } else if (lastLine_ != npos && lastLine_ > e.start) {
+            lastLine_ = std::size_t(std::ptrdiff_t(lastLine_) + delta);
+        }
         return;
     }
+
+    const std::string name = EscapeName(key);
+    const std::string text = name + "=" + EscapeValue(value);
+    const std::string line = text + "\n";
+    // The end of the section's last block.
+    std::size_t block = npos;
+    if (const auto it = sections_.find(section); it != sections_.end()) {
+        for (auto b = it->second.rbegin(); b != it->second.rend() && block == npos; ++b) {
+            if (blocks_[*b].last > blocks_[*b].first) block = *b;
+        }
+    }
+    if (block != npos) {
+        const std::size_t after = blocks_[block].last - 1;
+        const bool last = entries_[after].start == lastLine_;
+        const std::string ending = last ? lastLineEnding() : "";
+        const std::size_t pos = entries_[after].end;
+        splice(pos, 0, ending + line);
+        entries_[after].end = at(pos + ending.size());
+        const std::size_t start = pos + ending.size();
+        entries_.insert(entries_.begin() + std::ptrdiff_t(after + 1),
+                        {at(start), at(start + line.size()), at(start), at(start + name.size()),
+                         at(start + text.size()), false});
+        shift(after + 2, std::ptrdiff_t(ending.size() + line.size()));
+        ++blocks_[block].last;
+        for (std::size_t b = block + 1; b < blocks_.size(); ++b) {
+            ++blocks_[b].first;
+            ++blocks_[b].last;
+        }
+        if (last) {
+            lastLine_ = start;
+            lastTerminated_ = true;
+            lastEndsInEscape_ = false;
+        } else if (lastLine_ != npos && lastLine_ >= pos) {
+            lastLine_ += ending.size() + line.size();
+        }
+        return;
+    }
+
     // A new section at the end, after an empty line.
-    if (!doc.lines.empty()) {
-        EndLine(doc.lines.back());
-        if (doc.lines.back().raw.find_first_not_of(" \t\r\n") != std::string::npos) {
-            Line blank;
-            blank.raw = "\n";
-            doc.lines.push_back(std::move(blank));
+    std::string added;
+    if (lastLine_ != npos) {
+        const std::string ending = lastLineEnding();
+        if (!entries_.empty() && entries_.back().start == lastLine_) {
+            entries_.back().end = at(data_.size() + ending.size());
         }
+        added = ending;
+        const std::string lastLine = data_.substr(lastLine_) + ending;
+        if (lastLine.find_first_not_of(" \t\r\n") != std::string::npos) added += "\n";
     }
-    Line header;
-    header.kind = Line::kHeader;
-    header.section = section;
-    header.raw = "[" + SectionHeaderName(section) + "]\n";
-    doc.lines.push_back(std::move(header));
-    doc.lines.push_back(std::move(line));
-}
-
-std::string Serialize(const Document& doc) {
-    std::string out = doc.bom;
-    for (const Line& l : doc.lines) out += l.raw;
-    return out;
+    const std::string header = "[" + SectionHeaderName(section) + "]\n";
+    const std::size_t headerStart = data_.size() + added.size();
+    const std::size_t start = headerStart + header.size();
+    splice(data_.size(), 0, added + header + line);
+    entries_.push_back({at(headerStart), at(start), at(headerStart), at(headerStart), at(start - 1), true});
+    entries_.push_back({at(start), at(start + line.size()), at(start), at(start + name.size()),
+                        at(start + text.size()), false});
+    blocks_.push_back({at(entries_.size() - 2), at(entries_.size())});
+    sections_[section].push_back(at(blocks_.size() - 1));
+    lastLine_ = start;
+    lastTerminated_ = true;
+    lastEndsInEscape_ = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -639,19 +746,23 @@ private:
     int fd_;
 };
 
-// Reads the whole file; false with errno set on failure.
-bool ReadAll(int fd, std::string& out) {
-    out.clear();
-    char buf[16384];
+// Reads the whole file straight into `out`, expecting about `size` bytes;
+// false with errno set on failure.
+bool ReadWhole(int fd, std::size_t size, std::string& out) {
+    out.resize(size + 1);  // one more: the end shows as a short read
+    std::size_t have = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (have == out.size()) out.resize(out.size() * 2);
+        const ssize_t n = ::read(fd, out.data() + have, out.size() - have);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
         }
-        if (n == 0) return true;
-        out.append(buf, std::size_t(n));
+        if (n == 0) break;
+        have += std::size_t(n);
     }
+    out.resize(have);
+    return true;
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -750,17 +861,51 @@ private:
     FileDescriptor fd_;  // closing it releases the lock, after path_ is removed
 };
 
-// Opens the file for reading; a missing file is not an error (fd stays -1).
-bool OpenForReading(const std::string& path, FileDescriptor& fd, int& err) {
-    fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() >= 0) return true;
-    err = errno;
-    return err == ENOENT;
+
+// The file's identity: a save of any copy replaces the file (a new inode), and
+// a change in place moves its modification time, its change time (which no
+// one can set back) or its size.
+struct Identity {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    std::int64_t mtime = 0, ctime = 0;  // nanoseconds
+    static Identity Of(const struct stat& st) {
+        auto ns = [](const timespec& t) { return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; };
+        return {st.st_dev, st.st_ino, st.st_size, ns(st.st_mtim), ns(st.st_ctim)};
+    }
+    friend bool operator==(const Identity&, const Identity&) = default;
+};
+
+// A file whose time stamps are this close to now may still change within the
+// same time stamp (file systems keep them as coarse as 2 s): until it is older
+// its content is compared as well.
+constexpr std::int64_t kSettleNs = 2'000'000'000;
+
+bool Settled(const Identity& id) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t nowNs = std::int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+    return nowNs - std::max(id.mtime, id.ctime) >= kSettleNs;
+}
+
+// A settings file is far smaller; anything larger is not one.
+constexpr off_t kMaxFileSize = off_t(256) << 20;
+
+// Why a file of this kind cannot be the settings file.
+std::string NotARegularFile(mode_t mode) {
+    if (S_ISDIR(mode)) return Reason(EISDIR);
+    if (S_ISFIFO(mode)) return "it is a named pipe (FIFO), not a regular file";
+    if (S_ISSOCK(mode)) return "it is a socket, not a regular file";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a regular file";
+    return "not a regular file";
 }
 
 // Replaces `target` with `data`: a temporary file in the same folder, synced,
-// renamed over the target, then the folder synced.
-bool ReplaceFile(const std::string& target, const std::string& data, std::string& error) {
+// renamed over the target, then the folder synced. `written` gets the status
+// of the new file.
+bool ReplaceFile(const std::string& target, const std::string& data, struct stat& written,
+                 std::string& error) {
     const std::string temp = target + ".tmp";
     auto fail = [&](int err) {
         error = "cannot write " + target + ": " + Reason(err);
@@ -777,8 +922,12 @@ bool ReplaceFile(const std::string& target, const std::string& data, std::string
     if (::fchmod(fd.get(), 0600) != 0) return fail(errno);
     if (!WriteAll(fd.get(), data)) return fail(errno);
     if (::fsync(fd.get()) != 0) return fail(errno);
-    if (fd.close() != 0) return fail(errno);
     if (::rename(temp.c_str(), target.c_str()) != 0) return fail(errno);
+    // After the rename: it changes the file's change time.
+    if (::fstat(fd.get(), &written) != 0 || fd.close() != 0) {
+        error = "cannot write " + target + ": " + Reason(errno);
+        return false;
+    }
 
     FileDescriptor dir(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() < 0 || (::fsync(dir.get()) != 0 && errno != EINVAL)) {
@@ -804,7 +953,29 @@ std::string WriteTarget(const std::string& path) {
 
 }  // namespace
 
-IniSettingsBackend::IniSettingsBackend(std::string path) : path_(std::move(path)) {}
+// The file as last read or written, and what it was then.
+struct IniSettingsBackend::Cache {
+    bool exists = false;   // false: nothing read yet, or the file was missing
+    Identity id;
+    bool settled = false;  // the identity alone tells whether it changed
+    bool synced = false;   // known to be on disk: this copy wrote or synced it
+    IniText text;
+
+    void forget() {
+        exists = false;
+        settled = false;
+        synced = false;
+        id = {};
+        text = IniText();
+    }
+};
+
+IniSettingsBackend::IniSettingsBackend(std::string path)
+    : path_(std::move(path)), cache_(std::make_unique<Cache>()) {
+    onReadError = [](const std::string& message) { std::fprintf(stderr, "fh-sendwarden: %s\n", message.c_str()); };
+}
+
+IniSettingsBackend::~IniSettingsBackend() = default;
 
 std::string IniSettingsBackend::DefaultPath() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -821,21 +992,108 @@ std::string IniSettingsBackend::DefaultPath() {
     return (home == "/" ? "" : home) + "/.config/" + kFileName;
 }
 
+std::size_t IniSettingsBackend::parses() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return parses_;
+}
+
+std::string IniSettingsBackend::lastReadError() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return readError_;
+}
+
+bool IniSettingsBackend::refresh(const std::string& file, std::string& reason) {
+    Cache& cache = *cache_;
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0) {
+        if (errno != ENOENT) {
+            reason = Reason(errno);
+            return false;
+        }
+        cache.forget();
+        return true;
+    }
+    // Anything but a regular file (a FIFO would block the first read) is
+    // refused before it is opened.
+    if (!S_ISREG(st.st_mode)) {
+        reason = NotARegularFile(st.st_mode);
+        return false;
+    }
+    if (cache.exists && cache.settled && cache.id == Identity::Of(st)) return true;
+
+    for (int attempt = 0;; ++attempt) {
+        FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (fd.get() < 0) {
+            if (errno == ENOENT) {
+                cache.forget();
+                return true;
+            }
+            reason = Reason(errno);
+            return false;
+        }
+        struct stat before, after;
+        if (::fstat(fd.get(), &before) != 0) {
+            reason = Reason(errno);
+            return false;
+        }
+        if (!S_ISREG(before.st_mode)) {
+            reason = NotARegularFile(before.st_mode);
+            return false;
+        }
+        if (before.st_size > kMaxFileSize) {
+            reason = "it is larger than 256 MB, too large for a settings file";
+            return false;
+        }
+        std::string data;
+        if (!ReadWhole(fd.get(), std::size_t(before.st_size), data) || ::fstat(fd.get(), &after) != 0) {
+            reason = Reason(errno);
+            return false;
+        }
+        // Changed in place while it was read: read it again.
+        if (Identity::Of(before) != Identity::Of(after) && attempt < 3) continue;
+        const Identity id = Identity::Of(after);
+        const bool same = cache.exists && cache.text.data() == data;
+        // What another hand wrote may not be on disk yet.
+        if (!same || id != cache.id) cache.synced = false;
+        if (!same) {
+            cache.text = IniText(std::move(data));
+            ++parses_;
+        }
+        cache.exists = true;
+        cache.id = id;
+        cache.settled = Settled(id);
+        return true;
+    }
+}
+
 std::optional<std::string> IniSettingsBackend::read(const std::string& section,
                                                     const std::string& key) {
-    if (path_.empty()) return std::nullopt;
-    FileDescriptor fd;
-    int err = 0;
-    std::string data;
-    if (!OpenForReading(path_, fd, err) || fd.get() < 0 || !ReadAll(fd.get(), data)) return std::nullopt;
-    const Document doc = Parse(data);
-    const std::size_t i = doc.find(section, key);
-    if (i == Document::npos) return std::nullopt;
-    return doc.lines[i].value;
+    std::string report;  // told after the lock is let go
+    std::optional<std::string> value;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (path_.empty()) return std::nullopt;
+        std::string reason;
+        if (refresh(path_, reason)) {
+            readError_.clear();
+            if (cache_->exists) {
+                const IniText::Found found = cache_->text.find(section, key);
+                if (found.entry != IniText::npos) value = cache_->text.valueAt(found.entry);
+            }
+        } else {
+            cache_->forget();
+            const std::string message =
+                "cannot read " + path_ + ": " + reason + "; the settings read as their defaults";
+            if (message != readError_) report = readError_ = message;
+        }
+    }
+    if (!report.empty() && onReadError) onReadError(report);
+    return value;
 }
 
 bool IniSettingsBackend::write(const std::string& section, const std::string& key,
                                const std::string& value, std::string& error) {
+    std::lock_guard<std::mutex> hold(mutex_);
     if (path_.empty()) {
         error = "no home folder to keep the settings in";
         return false;
@@ -845,27 +1103,47 @@ bool IniSettingsBackend::write(const std::string& section, const std::string& ke
     if (!lock.acquire(path_ + ".lock", path_, error)) return false;
 
     const std::string target = WriteTarget(path_);
-    FileDescriptor fd;
-    int err = 0;
-    std::string data;
-    if (!OpenForReading(target, fd, err) || (fd.get() >= 0 && !ReadAll(fd.get(), data))) {
-        if (fd.get() >= 0) err = errno;
+    std::string reason;
+    if (!refresh(target, reason)) {
+        cache_->forget();
         // Writing now would throw away every other value in the file.
-        error = "cannot read " + target + ": " + Reason(err);
+        error = "cannot read " + target + ": " + reason;
         return false;
     }
-    Document doc = Parse(data);
-    const std::size_t existing = doc.find(section, key);
-    if (existing != Document::npos && doc.lines[existing].value == value) {
-        // Already stored; make sure it is on disk, as after a write.
-        if (::fsync(fd.get()) != 0 && errno != EINVAL) {
-            error = "cannot write " + target + ": " + Reason(errno);
-            return false;
+    Cache& cache = *cache_;
+    if (cache.exists) {
+        const IniText::Found found = cache.text.find(section, key);
+        if (found.entry != IniText::npos && cache.text.valueAt(found.entry) == value) {
+            // Already stored; make sure it is on disk, as after a write. The
+            // data is what counts: a read may have left only a new access
+            // time to write, which need not wait for the disk.
+            if (cache.synced) return true;
+            FileDescriptor fd(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if (fd.get() < 0 || (::fdatasync(fd.get()) != 0 && errno != EINVAL)) {
+                error = "cannot write " + target + ": " + Reason(errno);
+                return false;
+            }
+            cache.synced = true;
+            return true;
         }
-        return true;
     }
-    SetValue(doc, section, key, value);
-    return ReplaceFile(target, Serialize(doc), error);
+    // The cache takes the change at once and stays with it when the file has
+    // it; after a failure it is read again.
+    cache.text.set(section, key, value);
+    struct stat written;
+    if (!ReplaceFile(target, cache.text.data(), written, error)) {
+        cache.forget();
+        return false;
+    }
+    // A file that this copy has just put in place is known by its identity
+    // alone: only a change made in place within the same time stamp tick
+    // (milliseconds on the usual file systems) could slip past it, and no
+    // copy of the program changes the file in place.
+    cache.exists = true;
+    cache.id = Identity::Of(written);
+    cache.settled = true;
+    cache.synced = true;
+    return true;
 }
 
 }  // namespace fhsw

@@ -2,10 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -40,8 +41,11 @@ std::string_view fileNameOf(std::string_view path) {
 bool readProcFile(int procFd, const char* pid, const char* file, char* buf, std::size_t cap,
                   std::size_t& size) {
     char rel[64];
-    const int len = std::snprintf(rel, sizeof rel, "%s/%s", pid, file);
-    if (len <= 0 || static_cast<std::size_t>(len) >= sizeof rel) return false;
+    const std::size_t pidLength = std::strlen(pid), fileLength = std::strlen(file);
+    if (pidLength + 1 + fileLength >= sizeof rel) return false;
+    std::memcpy(rel, pid, pidLength);
+    rel[pidLength] = '/';
+    std::memcpy(rel + pidLength + 1, file, fileLength + 1);
     const int fd = ::openat(procFd, rel, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     size = 0;
@@ -158,9 +162,14 @@ bool LinuxProcessQuery::isProcessRunning(const std::string& imageName) {
         return false;
     }
     const ProcessMatcher matcher(imageName);
+    const uid_t self = ::geteuid();
     bool found = false;
     while (const dirent* entry = ::readdir(dir)) {
         if (!isProcessId(entry->d_name)) continue;
+        // A process's folder belongs to the user it runs as: other users'
+        // processes are passed over before anything of theirs is read.
+        struct stat owner;
+        if (::fstatat(procFd, entry->d_name, &owner, 0) != 0 || owner.st_uid != self) continue;
         if (matcher.matches(procFd, entry->d_name)) {
             found = true;
             break;

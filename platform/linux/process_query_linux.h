@@ -1,5 +1,13 @@
 // Whether a process of a given image name is running, from a fresh scan of
-// /proc at every call.
+// /proc at every call. Only the processes of the user this program runs as
+// (its effective user) count: another user's process of the same name is
+// none of this copy's business. Each process's folder in /proc is looked at
+// once (its owner is the user the process runs as) before anything else of
+// it is read, so a machine full of other users' processes costs one call per
+// process. A process that made itself undumpable (a set-user-ID program) has a
+// folder owned by root and counts only for root.
+//
+// Holds no state: calls from several threads at once are safe.
 //
 // The image name of a Linux process is the file name it was started under:
 // the kernel records the last component of the path handed to exec as the

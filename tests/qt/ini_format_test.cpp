@@ -105,6 +105,14 @@ TEST_F(IniFormat, BackendReadsWhatQSettingsWroteAndKeepsIt) {
     EXPECT_EQ(qt.value("second").toString(), " top ");
     EXPECT_EQ(qt.value("NIGHTLY-REPORT/list").toStringList(), (QStringList{"a", "b c"}));
     EXPECT_EQ(qt.allKeys().size(), qsizetype(kTable.size() + 4));
+
+    // A value that Qt saves afterwards, of the same length, is seen by the
+    // backend that kept the file from its own write.
+    qt.setValue("NIGHTLY-REPORT/SUBJECT_TEXTBOX", "other=SUBJECT");
+    qt.sync();
+    ASSERT_EQ(qt.status(), QSettings::NoError);
+    EXPECT_EQ(backend_.read("NIGHTLY-REPORT", "SUBJECT_TEXTBOX"), "other=SUBJECT");
+    EXPECT_EQ(backend_.read("", "second"), " top ");
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 #include "platform/linux/ini_settings_backend.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
+#include <random>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -100,7 +103,11 @@ TEST(IniSettingsBackend, HostileNamesAndValuesRoundTripExactly) {
     IniSettingsBackend backend(dir.file());
     for (const auto& [name, value] : table) ASSERT_TRUE(Put(backend, name.first, name.second, value));
     IniSettingsBackend fresh(dir.file());  // reads only what is on disk
-    for (const auto& [at, value] : table) EXPECT_EQ(fresh.read(at.first, at.second), value) << at.first;
+    for (const auto& [at, value] : table) {
+        EXPECT_EQ(fresh.read(at.first, at.second), value) << at.first;
+        EXPECT_EQ(backend.read(at.first, at.second), value) << "as kept by the writer: " << at.first;
+    }
+    EXPECT_EQ(backend.parses(), 0u) << "the writer keeps what it wrote";
     // Names compare case-sensitively.
     EXPECT_EQ(fresh.read("Values", "V1"), std::nullopt);
 }
@@ -119,6 +126,8 @@ TEST(IniSettingsBackend, HandEditedFilesAreReadAndKept) {
         {"[N]\nété=raw\n%E9t%E9=escaped\n", "N", "été", "escaped"},
         {"[General]\r\ngeneral=g\r\n", "", "general", "g"},
         {"[N]\nk=first\n[M]\nk=m\n[N]\nk=later wins\n", "N", "k", "later wins"},
+        // The same value named another way: a write keeps the line's name.
+        {"[a]\nb/k=1\n", "a/b", "k", "1"},
         {"[N]\nk=\"unclosed quote\n[unclosed\nk=v", "unclosed", "k", "v"},
         {"[S]\nk=v"}, {"[S]\nk=v\\"}, {"[S]\nk=v\\\r"}, {"[S]\nk=v\\\n"}, {"[S]\nk=\"v"},
         {"[S]\nk=v\\\r\n"}};
@@ -139,6 +148,148 @@ TEST(IniSettingsBackend, HandEditedFilesAreReadAndKept) {
         }
         ASSERT_TRUE(Put(backend, section, key, "new"));
         EXPECT_EQ(IniSettingsBackend(dir.file()).read(section, key), "new");
+    }
+}
+
+// What a copy keeps of the file after its own saves is what the file says:
+// random saves on top of hand-edited files, each followed by reading every
+// name through the saving copy and through a fresh one.
+TEST(IniSettingsBackend, WhatASaveKeepsIsWhatTheFileSays) {
+    const std::vector<std::string> starts = {
+        "", "\xEF\xBB\xBF", "top=1", "[S]\nk=v\\", "[S]\nk=v\\\r", "[S]\nk=\"v", "; only a comment",
+        "[a]\nb/k=1\n[a\\b]\nk=2\n[S]\nk=3 ; note\n\n\n[S]\nk=4\r\n[T]\n", "[S]\r\nk=one\\\r\n two\r\n",
+        "[General]\nk=g\n[%General]\nk=G\n   "};
+    const std::vector<std::string> sections = {"", "S", "T", "a", "a/b", "General", "new one"};
+    const std::vector<std::string> keys = {"k", "b/k", "added", "x/y", "key with ;"};
+    std::mt19937 random(20261206);
+    auto pick = [&](const auto& from) { return from[random() % from.size()]; };
+    for (const std::string& start : starts) {
+        SCOPED_TRACE(start);
+        TempDir dir;
+        std::ofstream(dir.file(), std::ios::binary) << start;
+        IniSettingsBackend backend(dir.file());
+        for (int round = 0; round < 40; ++round) {
+            ASSERT_TRUE(Put(backend, pick(sections), pick(keys), pick(kValues)));
+            IniSettingsBackend fresh(dir.file());
+            for (const std::string& section : sections) {
+                for (const std::string& key : keys) {
+                    ASSERT_EQ(backend.read(section, key), fresh.read(section, key))
+                        << "round " << round << ": [" << section << "] " << key;
+                }
+            }
+        }
+        EXPECT_LE(backend.parses(), 1u);
+    }
+}
+
+// A value saved by someone else is seen at the next read, also when it
+// lands within the same second and the file keeps its size; a file that did
+// not change is not parsed again, and neither is one after a save of ours.
+TEST(IniSettingsBackend, ChangesByOthersAreSeenAtTheNextReadAndUnchangedFilesAreNotParsedAgain) {
+    auto rewriteInPlace = [](const std::string& path) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+        const std::string text = "[S]\nk=BBBB\n";
+        const bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+        if (fd >= 0) ::close(fd);
+        return ok;
+    };
+    const struct {
+        const char* how;
+        bool old;  // the file was written long ago
+        std::function<bool(const std::string&, const struct stat&)> change;
+    } ways[] = {
+        {"another copy saves", false,
+         [](const std::string& path, const struct stat&) {
+             const pid_t pid = ::fork();
+             if (pid == 0) {
+                 IniSettingsBackend other(path);
+                 ::_exit(Put(other, "S", "k", "BBBB") ? 0 : 1);
+             }
+             return WaitChild(pid) == 0;
+         }},
+        {"rewritten in place at once", false,
+         [&](const std::string& path, const struct stat&) { return rewriteInPlace(path); }},
+        {"rewritten in place, time stamps put back", true,
+         [&](const std::string& path, const struct stat& before) {
+             const timespec times[2] = {before.st_atim, before.st_mtim};
+             return rewriteInPlace(path) && ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+         }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        TempDir dir;
+        const std::string path = dir.file();
+        std::ofstream(path) << "[S]\nk=AAAA\n";
+        if (way.old) {
+            const timespec hourAgo{::time(nullptr) - 3600, 0}, times[2] = {hourAgo, hourAgo};
+            ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        }
+        IniSettingsBackend backend(path);
+        for (int i = 0; i < 20; ++i) ASSERT_EQ(backend.read("S", "k"), "AAAA");
+        EXPECT_EQ(backend.read("S", "absent"), std::nullopt);
+        EXPECT_EQ(backend.parses(), 1u);
+
+        struct stat before {}, after {};
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+        ASSERT_TRUE(way.change(path, before));
+        ASSERT_EQ(::stat(path.c_str(), &after), 0);
+        ASSERT_EQ(after.st_size, before.st_size);
+        EXPECT_EQ(backend.read("S", "k"), "BBBB");
+        EXPECT_EQ(backend.read("S", "k"), "BBBB");
+        EXPECT_EQ(backend.parses(), 2u);
+
+        ASSERT_TRUE(Put(backend, "S", "mine", "1"));
+        ASSERT_TRUE(Put(backend, "S", "k", "CCCC"));
+        EXPECT_EQ(backend.read("S", "mine"), "1");
+        EXPECT_EQ(backend.read("S", "k"), "CCCC");
+        EXPECT_EQ(backend.parses(), 2u) << "a save keeps what it wrote";
+        EXPECT_EQ(IniSettingsBackend(path).read("S", "k"), "CCCC");
+    }
+}
+
+// A named pipe (which would block the first read until someone writes to
+// it), a device or a folder in the settings file's place: reads give the
+// defaults at once and say why, once; writes fail with the reason. Checked in
+// a child process so that a read that waits ends the child, not the tests.
+TEST(IniSettingsBackend, AnythingButARegularFileIsRefusedAtOnce) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(dir.file("fifo").c_str(), dir.file("link-to-fifo").c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/null", dir.file("device").c_str()), 0);
+    ASSERT_EQ(::mkdir(dir.file("folder").c_str(), 0700), 0);
+    const std::string pipe = "it is a named pipe (FIFO), not a regular file";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {dir.file("fifo"), pipe},
+        {dir.file("link-to-fifo"), pipe},
+        {dir.file("device"), "it is a device, not a regular file"},
+        {dir.file("folder"), "Is a directory"}};
+    for (const auto& [path, reason] : cases) {
+        SCOPED_TRACE(path);
+        int report[2];
+        ASSERT_EQ(::pipe(report), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(report[0]);
+            IniSettingsBackend backend(path);
+            std::vector<std::string> said;
+            backend.onReadError = [&](const std::string& message) { said.push_back(message); };
+            std::string out;
+            for (int i = 0; i < 3; ++i) out += backend.read("S", "k").value_or("(none)") + "\n";
+            std::string error;
+            out += (backend.write("S", "k", "v", error) ? "written" : error) + "\n";
+            for (const std::string& message : said) out += message + "\n";
+            ::_exit(::write(report[1], out.data(), out.size()) == ssize_t(out.size()) ? 0 : 1);
+        }
+        ::close(report[1]);
+        EXPECT_EQ(WaitChild(pid, 10), 0) << "the child hung or failed";
+        std::string out;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(report[0], buf, sizeof buf)) > 0;) out.append(buf, std::size_t(n));
+        ::close(report[0]);
+        const std::string target = path == dir.file("link-to-fifo") ? dir.file("fifo") : path;
+        const std::string device = path == dir.file("device") ? "/dev/null" : target;
+        EXPECT_EQ(out, "(none)\n(none)\n(none)\ncannot read " + device + ": " + reason + "\ncannot read " +
+                           path + ": " + reason + "; the settings read as their defaults\n");
     }
 }
 

@@ -17,6 +17,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,9 +78,14 @@ struct Child {
         posix_spawnattr_destroy(&attr);
         posix_spawn_file_actions_destroy(&actions);
         // posix_spawn returns as soon as the child has left this program's
-        // memory, a moment before the kernel gives it the new program's name.
-        const std::string own = procText(::getpid(), "comm");
-        eventually([&] { return pid <= 0 || stateOf(pid) == 'Z' || procText(pid, "comm") != own; });
+        // memory, a moment before the kernel gives it the new program's name,
+        // and the name comes a moment before its command line: wait for both.
+        const std::string own = procText(::getpid(), "comm"), ownLine = procText(::getpid(), "cmdline");
+        eventually([&] {
+            if (pid <= 0 || stateOf(pid) == 'Z') return true;
+            const std::string line = procText(pid, "cmdline");
+            return procText(pid, "comm") != own && !line.empty() && line != ownLine;
+        });
     }
     ~Child() { end(); }
     void end() {
@@ -99,7 +105,7 @@ protected:
         std::string pattern = (fs::temp_directory_path() / "fhsw-query-XXXXXX").string();
         dir_ = ::mkdtemp(pattern.data());
         fs::create_directory(dir_ + "/s");
-        std::ofstream(dir_ + "/sleeper") << "#!/usr/bin/perl\nsleep 5;\n";
+        std::ofstream(dir_ + "/sleeper") << "#!/usr/bin/perl\nsleep 30;\n";
         fs::permissions(dir_ + "/sleeper", fs::perms::owner_all);
         // A loopback "mail server" that takes connections and never says a word.
         sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
@@ -174,11 +180,33 @@ TEST_F(LinuxProcessQueryTest, SendEmailCountsFromStartThroughItsRenameUntilKille
 TEST_F(LinuxProcessQueryTest, LongNamesOfProgramsAndScripts) {
     const std::string binary = "SendEmailLongName" + std::to_string(::getpid()) + ".exe";
     const std::string perlScript = "SendEmailLongScript" + std::to_string(::getpid()) + ".exe";
-    spawn({file("/bin/sleep", binary), "5"});  // a binary: the file name of argv[0]
+    spawn({file("/bin/sleep", binary), "30"});  // a binary: the file name of argv[0]
     spawn({script(perlScript)});               // no interpreter option: the script is argv[1]
     EXPECT_TRUE(running(binary));
     EXPECT_TRUE(running(perlScript));
     EXPECT_FALSE(running(binary.substr(0, 15) + "X.exe"));
+}
+
+// Another user's process of the name never counts; the same program run by
+// this user does. Needs root to start a process as another user.
+TEST_F(LinuxProcessQueryTest, OnlyThisUsersProcessesCount) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a process as another user";
+    fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    const std::string program = file("/bin/sleep", ours_);
+    const Child& theirs = spawn({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                 program, "30"});
+    ASSERT_GT(theirs.pid, 0);
+    // setpriv takes the other user's identity, then runs the program.
+    ASSERT_TRUE(eventually([&] {
+        struct stat st {};
+        return procText(theirs.pid, "comm") == ours_ + "\n" &&
+               ::stat(("/proc/" + std::to_string(theirs.pid)).c_str(), &st) == 0 && st.st_uid == 65534;
+    }));
+    EXPECT_FALSE(running(ours_));
+    Child& mine = spawn({program, "30"});
+    EXPECT_TRUE(running(ours_));
+    mine.end();
+    EXPECT_FALSE(running(ours_)) << "the other user's copy still runs";
 }
 
 // Processes that merely look like the program: other names, the file given
