@@ -112,10 +112,10 @@ open_rc=$E2E_RC
 kill -0 "$viewer" 2>/dev/null || fail "the viewer ended before the program: the test proves nothing"
 kill "$viewer" 2>/dev/null
 [ "$open_rc" = 0 ] || fail "LOG-OPEN ended with status $open_rc (124: it did not close by itself)"
-expected="EMAIL AUTOSEND IN 10 SECS...|!!! AUTOSENDING EMAIL NOW !!!|"
-expected+="!!! SendEmail.exe IS RUNNING...!!!|COMPLETED...|!!! COMPLETED - CLOSING NOW !!!|"
-seen=$(e2e_status_lines LOG-OPEN | tr '\n' '|')
-[ "$seen" = "$expected" ] || fail "LOG-OPEN's status sequence: $seen"
+# A quick mail client may have ended before the first check could see it.
+seen=$(e2e_status_lines LOG-OPEN | sed '/^!!! SendEmail.exe IS RUNNING...!!!$/d' | tr '\n' '|')
+[ "$seen" = "EMAIL AUTOSEND IN 10 SECS...|!!! AUTOSENDING EMAIL NOW !!!|COMPLETED...|!!! COMPLETED - CLOSING NOW !!!|" ] ||
+    fail "LOG-OPEN's status sequence: $seen"
 e2e_wait_mail "$E2E_WORK/sink" 1 5
 t_mail=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["time"])' "$E2E_WORK/sink/001.json")
 t_done=$(e2e_status_time LOG-OPEN "COMPLETED...")
