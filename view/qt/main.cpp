@@ -7,11 +7,13 @@
 
 #include "forms/main_window.h"
 #include "platform/platform_services.h"
+#include "view/qt/qt_runtime_dir.h"
 #include "view/qt/qt_scheduler.h"
 #include "view/qt/qt_window_host.h"
 #include "view/qt/qt_z_order.h"
 
 int main(int argc, char** argv) {
+    fhsw::EnsureRuntimeDir();
     QApplication qapp(argc, argv);
     // The window layouts are drawn in twips for a narrow 8-point face.
     QFont face("DejaVu Sans Condensed");

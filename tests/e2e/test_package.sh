@@ -1,0 +1,102 @@
+#!/bin/bash
+# The Debian package: built with CPack from the build folder, its contents and
+# dependencies checked, installed with apt (as root), and then a copy of the
+# installed program in a folder of its own, with nothing beside it, sends a
+# real mail unattended and without a display: it finds the runner-script
+# interpreter where the package put it. The package is removed afterwards
+# unless it was installed before. Without root only the contents are checked
+# and the test is skipped.
+# Usage: test_package.sh BUILD_DIR
+E2E_NAME=package
+. "$(dirname "$0")/lib.sh" "$@"
+
+e2e_need cpack dpkg-deb
+[ -f "$E2E_BUILD/CPackConfig.cmake" ] || fail "no CPackConfig.cmake in $E2E_BUILD"
+prefix=$(sed -n 's/^set(CPACK_PACKAGING_INSTALL_PREFIX "\(.*\)")$/\1/p' "$E2E_BUILD/CPackConfig.cmake")
+[ -n "$prefix" ] || fail "the package configuration names no install prefix"
+
+# ---- Build the package -----------------------------------------------------
+e2e_bg cpack 400 cpack --config "$E2E_BUILD/CPackConfig.cmake" -G DEB -B "$E2E_WORK/pkg"
+e2e_wait_exit "$E2E_LAST_PID" 420
+[ "$E2E_RC" = 0 ] || fail "cpack failed with status $E2E_RC: $(tail -20 "$E2E_WORK/cpack.log")"
+debs=("$E2E_WORK"/pkg/fh-sendwarden_*.deb)
+[ -f "${debs[0]}" ] && [ "${#debs[@]}" = 1 ] || fail "no single package in $E2E_WORK/pkg: ${debs[*]}"
+deb=${debs[0]}
+log "package $(basename "$deb"), prefix $prefix"
+
+# ---- What it holds and needs -------------------------------------------------
+contents=$(dpkg-deb -c "$deb" | awk '{ print $NF }' | sed 's|^\./|/|')
+for f in "$prefix/bin/fh-sendwarden" "$prefix/bin/fh-sendwarden-setup" \
+         "$prefix/libexec/fh-sendwarden/fh-sendwarden-run" \
+         "$prefix/share/applications/fh-sendwarden.desktop" \
+         "$prefix/share/icons/hicolor/128x128/apps/fh-sendwarden.png"; do
+    grep -qxF "$f" <<<"$contents" || fail "the package lacks $f; it holds: $(tr '\n' ' ' <<<"$contents")"
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+for d in sendemail libio-socket-ssl-perl xdg-utils libqt6widgets6 libqt6gui6 libqt6core6; do
+    grep -qE "(^|, )$d( |,|$)" <<<"$depends" || fail "the package does not depend on $d: $depends"
+done
+root="$E2E_WORK/root"
+dpkg-deb -x "$deb" "$root" || fail "cannot unpack $deb"
+grep -q '^Exec=fh-sendwarden$' "$root$prefix/share/applications/fh-sendwarden.desktop" ||
+    fail "the desktop entry does not start fh-sendwarden"
+
+if [ "$(id -u)" != 0 ]; then
+    echo "SKIP: installing the package needs root; its contents are right"
+    exit 77
+fi
+
+# ---- Install it --------------------------------------------------------------
+# One package test at a time on this machine: the install is system-wide.
+exec 9>/tmp/fhsw-package-test.lock
+timeout 600 flock 9 || fail "another package test holds /tmp/fhsw-package-test.lock"
+was_installed=0
+dpkg-query -W -f='${Status}' fh-sendwarden 2>/dev/null | grep -q "install ok installed" && was_installed=1
+package_cleanup() {
+    if [ "$was_installed" = 0 ]; then
+        timeout 400 env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 \
+            remove -y -qq fh-sendwarden >/dev/null 2>&1 || echo "could not remove the package fh-sendwarden"
+    fi
+    e2e_cleanup
+}
+trap package_cleanup EXIT
+e2e_bg apt 400 env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 \
+    install -y --no-install-recommends "$deb"
+e2e_wait_exit "$E2E_LAST_PID" 420
+[ "$E2E_RC" = 0 ] || fail "apt-get install of the package failed with status $E2E_RC"
+for f in "$prefix/bin/fh-sendwarden" "$prefix/libexec/fh-sendwarden/fh-sendwarden-run"; do
+    [ -x "$f" ] || fail "$f is not installed"
+done
+log "installed"
+
+# ---- A copy of the program, alone in its folder, sends ----------------------
+unset DISPLAY WAYLAND_DISPLAY XDG_RUNTIME_DIR
+e2e_start_sink sink
+e2e_install_folder "send home"
+P=NIGHTLY-REPORT
+mkdir -p "$E2E_WORK/bin"
+cp "$prefix/bin/fh-sendwarden" "$E2E_WORK/bin/$P"
+[ "$(ls -A "$E2E_WORK/bin")" = "$P" ] || fail "the program's folder holds more than the program"
+timeout 30 "$prefix/bin/fh-sendwarden-setup" "$P" "INSTALL_FOLDER_TEXTBOX=$E2E_HOME" \
+    SEND_FROM_ADDRESS_TEXTBOX=backup@example.org SEND_TO_ADDRESS_TEXTBOX=ops@example.org \
+    "SUBJECT_TEXTBOX=Installed copy" "MESSAGE_TEXTBOX=Sent by a copy of the installed program" \
+    "SMTP_SERVER_ADDRESS_PORT_TEXTBOX=127.0.0.1:$E2E_PORT" \
+    AUTOSTART_TICKBOX=1 AUTOCLOSE_TICKBOX=1 P4P_TICKBOX=1 SE_EXE_OUTPUT_WINDOW_TICKBOX=0 \
+    >"$E2E_WORK/setup.log" 2>&1 </dev/null || fail "the installed setup tool failed: $(cat "$E2E_WORK/setup.log")"
+
+e2e_run "$P" 90 -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR QT_QPA_PLATFORM=offscreen
+prog=$E2E_LAST_PID
+e2e_wait_exit "$prog" 80
+seen=$(e2e_status_lines "$P" | tr '\n' '|')
+[ "$E2E_RC" = 0 ] || fail "the copy ended with status $E2E_RC; it showed: $seen"
+e2e_status_lines "$P" | grep -q '^!!! SEND FAILED' && fail "the copy could not launch: $seen"
+[ "$(e2e_status_lines "$P" | tail -1)" = "!!! COMPLETED - CLOSING NOW !!!" ] ||
+    fail "the copy did not complete: $seen"
+e2e_wait_mail "$E2E_WORK/sink" 1 10
+grep -q "^Subject: Installed copy" "$E2E_WORK/sink/001.eml" || fail "the received mail is not the saved one"
+grep -q "Email was sent successfully!" "$E2E_HOME/SENDEMAIL-LOG.txt" ||
+    fail "the mail client's log has no success line"
+# A scheduler's log gets the status lines and nothing of Qt's start-up.
+others=$(grep -v "^[0-9-]* [0-9:.]* fh-sendwarden\[$P\]: " "$E2E_WORK/$P.log")
+[ -z "$others" ] || fail "the scheduler's log holds more than status lines: $others"
+echo "PASS: package built, installed, and a lone copy of the installed program sent a mail"
