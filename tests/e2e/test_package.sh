@@ -41,6 +41,23 @@ dpkg-deb -x "$deb" "$root" || fail "cannot unpack $deb"
 grep -q '^Exec=fh-sendwarden$' "$root$prefix/share/applications/fh-sendwarden.desktop" ||
     fail "the desktop entry does not start fh-sendwarden"
 
+# The installed setup tool names every field, on request and on a wrong name.
+setup="$root$prefix/bin/fh-sendwarden-setup"
+help=$(XDG_CONFIG_HOME="$E2E_WORK/help-config" timeout 10 "$setup" --help) || fail "--help failed"
+wrong=$(XDG_CONFIG_HOME="$E2E_WORK/help-config" timeout 10 "$setup" NIGHTLY NO_SUCH_FIELD=1 2>&1 </dev/null)
+[ $? = 2 ] || fail "a wrong field name did not end with status 2"
+for field in INSTALL_FOLDER_TEXTBOX:SENDEMAIL\ HOME SEND_TO_ADDRESS_TEXTBOX:To \
+             SMTP_SERVER_ADDRESS_PORT_TEXTBOX:SMTP\ SERVER:PORT TLS:TLS AUTOSTART_TICKBOX:AutoStart \
+             P4P_TICKBOX:Pause-4-Process\ SendEmail.exe FILE_ATTACHMENT_TEXTBOX:ATTACHMENT\ -\ FILE\ FULL\ LOCATION; do
+    name=${field%%:*} caption=${field#*:}
+    grep -qE "^  $name +\"$caption\"" <<<"$help" || fail "--help does not list $name as \"$caption\": $help"
+    grep -qE "^  $name +\"$caption\"" <<<"$wrong" || fail "a wrong name does not list $name: $wrong"
+done
+grep -q "no such field: NO_SUCH_FIELD" <<<"$wrong" || fail "a wrong name is not named: $wrong"
+if [ -e "$E2E_WORK/help-config/FH_SENDWARDEN.ini" ] && grep -q NO_SUCH "$E2E_WORK/help-config/FH_SENDWARDEN.ini"; then
+    fail "a wrong field name was stored"
+fi
+
 if [ "$(id -u)" != 0 ]; then
     echo "SKIP: installing the package needs root; its contents are right"
     exit 77
