@@ -24,8 +24,11 @@ int main(int argc, char** argv) {
     fhsw::QtWindowHost host;
     fhsw::UiContext ui{scheduler, host};
     fhsw::SettingsStore store(*platform.settings, *platform.executable);
-    store.onWriteError = [](const std::string& message) {
+    fhsw::Window* shownOn = nullptr;  // the main window, once it exists
+    store.onWriteError = [&shownOn](const std::string& message) {
         std::fprintf(stderr, "fh-sendwarden: %s\n", message.c_str());
+        // Also where the user looks: the window in front.
+        if (shownOn) shownOn->activeWindow().setNotice("!!! SETTING NOT STORED: " + message + " !!!");
     };
     std::unique_ptr<fhsw::ZOrder> zorder = fhsw::MakeZOrder(host);
     fhsw::AppContext app{ui,
@@ -37,6 +40,7 @@ int main(int argc, char** argv) {
                          fhsw::RunFileNames::Native(),
                          platform.settingsLocation};
     fhsw::MainWindow mainWindow(app);
+    shownOn = &mainWindow;
     mainWindow.show();
     if (mainWindow.isClosed()) return 0;
     const int status = qapp.exec();
