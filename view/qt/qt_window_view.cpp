@@ -519,7 +519,11 @@ void QtWindowView::applyControl(Item& item) {
         } else if (auto* line = qobject_cast<QLineEdit*>(w)) {
             if (line->isReadOnly() != box.readOnly()) line->setReadOnly(box.readOnly());
             ApplyMask(line, box.passwordChar());
-            if (line->text() != text) line->setText(text);
+            if (line->text() != text) {
+                line->setText(text);
+                // A text that is only read is shown from its start.
+                if (box.readOnly()) line->setCursorPosition(0);
+            }
             const Qt::Alignment a = Horizontal(c.align()) | Qt::AlignVCenter;
             if (line->alignment() != a) line->setAlignment(a);
         }
