@@ -72,7 +72,7 @@ const std::vector<Field>& SettingsFields() {
         {"SMTP_SERVER_ADDRESS_PORT_TEXTBOX", "SMTP_SERVER_PORT_LABEL", "host:port, e.g. mail.example.org:587"},
         {"SMTP_USERNAME_TEXTBOX", "SMTP_USERNAME_LABEL", "log-in name; empty: no log-in"},
         {"SMTP_PASSWORD_TEXTBOX", "SMTP_PASSWORD_LABEL", "password (stored in clear text)"},
-        {"TLS", "TLS_FRAME", "no | open | yes | auto  (open: no tick box ticked, no TLS option)"},
+        {"TLS", "TLS_FRAME", "no | open | yes | auto  (open: no box ticked, sends as no)"},
         {"SUBJECT_TEXTBOX", "SUBJECT_MESSAGE_LABEL", "subject line"},
         {"MESSAGE_TEXTBOX", "SUBJECT_MESSAGE_LABEL", "message text; \\n is a line break"},
         {"FILE_AS_MESSAGE_TICKBOX", "FILE_AS_MESSAGE_TICKBOX", "0 | 1: send the message file below instead"},
