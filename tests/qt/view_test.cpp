@@ -337,24 +337,9 @@ TEST_F(ViewTest, NoticesAndPasswordMask) {
     EXPECT_EQ(field->displayText(), "******");
 }
 
-// A window whose first controls are read-only texts (the About window) opens
-// with nothing selected: the focus goes to the first control that takes input.
-TEST_F(ViewTest, ReadOnlyTextsTakeNoInitialFocus) {
-    DemoWindow about(ui, &w, "ABOUT");
-    about.field.setReadOnly(true);
-    about.notes.setReadOnly(true);
-    QtWindowView aboutView(about);
-    auto* aboutField = qobject_cast<QLineEdit*>(aboutView.widgetOf(about.field));
-    auto* aboutTick = qobject_cast<QCheckBox*>(aboutView.widgetOf(about.tick));
-    aboutView.show();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(aboutView.focusWidget(), aboutTick);
-    EXPECT_FALSE(aboutField->hasSelectedText());
-    about.close();
-}
-
 // The real About window: no empty box or caption, and it opens with nothing
-// selected, the focus on OK.
+// selected: its first controls are read-only texts, which take no initial
+// focus (it would select them); the focus is on OK.
 TEST_F(ViewTest, AboutWindowHasNoEmptyBoxesAndNothingSelected) {
     MemorySettingsBackend backend;
     FixedExecutableName exe("NIGHTLY-REPORT");
