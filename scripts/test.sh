@@ -20,7 +20,7 @@ generator=(-G Ninja)
 if [ -f build-sanitize/CMakeCache.txt ]; then generator=(); fi
 if cmake -S . -B build-sanitize "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DFHSW_SANITIZE=ON \
      -DFHSW_BUILD_VIEW=OFF >/dev/null &&
-   cmake --build build-sanitize -j"$(nproc)" --target unit_tests; then
+   cmake --build build-sanitize -j"$(nproc)"; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-sanitize --output-on-failure -j2 -L unit --timeout 600 \
       --no-tests=error || failed+=("sanitizer tests")
