@@ -31,7 +31,32 @@ constexpr const char* kUsage =
     "\r\n"
     "Values are passed exactly as typed; characters that the command interpreter would "
     "take as its own are escaped in the runner script. The outcome of each send is in the "
-    "log: use the Log Manager to read or clear it.\r\n";
+    "log: use the Log Manager to read or clear it.\r\n"
+    "\r\n"
+    "The mail client's options in short\r\n"
+    "\r\n"
+    "SendEmail.exe -f ADDRESS -t ADDRESS[,ADDRESS...] [options]\r\n"
+    "\r\n"
+    "Addresses: -f sender; -t, -cc, -bcc recipients, separated by commas or blanks.\r\n"
+    "Message: -u subject; -m text, or -o message-file=FILE; -a FILE [FILE...] attachments; "
+    "-o message-charset=, -o message-content-type=text|html|auto.\r\n"
+    "Server: -s HOST[:PORT] (default localhost:25); -xu USER and -xp PASSWORD log in; "
+    "-o tls=auto|yes|no: auto uses STARTTLS when the server offers it, yes insists on it, "
+    "no never uses it. There is no implicit TLS: a server that expects TLS from the first "
+    "byte (port 465) cannot be reached; use port 587 with tls=yes.\r\n"
+    "Headers: -o reply-to=, -o message-header=\"NAME: VALUE\", -o timeout=SECONDS.\r\n"
+    "Output: -l FILE appends a report of each run; -q prints nothing; -v, -vv, -vvv more "
+    "detail.\r\n"
+    "Without a password for a given user it asks for one on its input, which a scheduled "
+    "run does not have: save the password with the settings.\r\n";
+
+constexpr const char* kWebsite = "http://caspian.dotconf.net/menu/Software/SendEmail/";
+
+std::string WhereThingsAre(const std::string& settingsLocation) {
+    return "Settings: " + settingsLocation +
+           "\r\nRun files and the log SENDEMAIL-LOG.txt: in the SENDEMAIL HOME folder"
+           "\r\nThe Log Manager opens and clears the log";
+}
 }  // namespace
 
 std::string AboutWindow::SavedDataWarning(const std::string& settingsLocation) {
@@ -51,16 +76,25 @@ AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
       SENDEMAIL_TEXTBOX(*this, "SENDEMAIL_TEXTBOX",
                         "SendEmail.exe - sendemail-1.56 - mail client by Brandon Zehm",
                         {4335, 120, 9270, 315}),
-      SENDEMAIL_WEBSITE_ADDRESS_TEXTBOX(*this, "SENDEMAIL_WEBSITE_ADDRESS_TEXTBOX", "",
+      SENDEMAIL_WEBSITE_ADDRESS_TEXTBOX(*this, "SENDEMAIL_WEBSITE_ADDRESS_TEXTBOX", kWebsite,
                                         {4335, 480, 9270, 315}),
       SENDEMAIL_COMMANDS_TEXTBOX(*this, "SENDEMAIL_COMMANDS_TEXTBOX", kUsage, {4335, 900, 6960, 3615}),
-      MERIDEW_DEDICATION_TEXTBOX(*this, "MERIDEW_DEDICATION_TEXTBOX", "", {4335, 4620, 6960, 735}),
-      WIKIPEDIA_WEBLINK_LABEL(*this, "WIKIPEDIA_WEBLINK_LABEL", "", {4335, 5460, 2220, 255}),
-      WIKIPEDIA_WEBLINK_TEXTBOX(*this, "WIKIPEDIA_WEBLINK_TEXTBOX", "", {4335, 5715, 2220, 315}),
-      NEWS_ARTICLE_WEBLINK_LABEL(*this, "NEWS_ARTICLE_WEBLINK_LABEL", "", {6705, 5460, 2220, 255}),
-      NEWS_ARTICLE_WEBLINK_TEXTBOX(*this, "NEWS_ARTICLE_WEBLINK_TEXTBOX", "", {6705, 5715, 2220, 555}),
-      CARTOON_PIC_WEBLINK_LABEL(*this, "CARTOON_PIC_WEBLINK_LABEL", "", {9075, 5460, 2220, 255}),
-      CARTOON_PIC_WEBLINK_TEXTBOX(*this, "CARTOON_PIC_WEBLINK_TEXTBOX", "", {9075, 5715, 2220, 555}),
+      MERIDEW_DEDICATION_TEXTBOX(*this, "MERIDEW_DEDICATION_TEXTBOX",
+                                 WhereThingsAre(app.settingsLocation), {4335, 4620, 6960, 735}),
+      WIKIPEDIA_WEBLINK_LABEL(*this, "WIKIPEDIA_WEBLINK_LABEL", "The mail client on Debian",
+                              {4335, 5460, 2220, 255}),
+      WIKIPEDIA_WEBLINK_TEXTBOX(*this, "WIKIPEDIA_WEBLINK_TEXTBOX",
+                                "https://packages.debian.org/bookworm/sendemail", {4335, 5715, 2220, 315}),
+      NEWS_ARTICLE_WEBLINK_LABEL(*this, "NEWS_ARTICLE_WEBLINK_LABEL", "SMTP ports and TLS",
+                                 {6705, 5460, 2220, 255}),
+      NEWS_ARTICLE_WEBLINK_TEXTBOX(*this, "NEWS_ARTICLE_WEBLINK_TEXTBOX",
+                                   "587: TLS yes; 25: auto\r\n465: cannot work",
+                                   {6705, 5715, 2220, 555}),
+      CARTOON_PIC_WEBLINK_LABEL(*this, "CARTOON_PIC_WEBLINK_LABEL", "Without a screen",
+                                {9075, 5460, 2220, 255}),
+      CARTOON_PIC_WEBLINK_TEXTBOX(*this, "CARTOON_PIC_WEBLINK_TEXTBOX",
+                                  "fh-sendwarden-setup\r\n--help",
+                                  {9075, 5715, 2220, 555}),
       CARTOON_PIC_PICBOX(*this, "CARTOON_PIC_PICBOX", "about.png", {11400, 900, 2250, 4305}),
       Line1(*this, "Line1", {120, 1800, 4095, 0}),
       Line2(*this, "Line2", {4215, 120, 0, 6375}),

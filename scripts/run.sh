@@ -12,8 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-bash scripts/install-deps.sh
-bash scripts/build.sh
+bash scripts/install-deps.sh run build
+bash scripts/build.sh build fh-sendwarden fh-sendwarden-run fh-sendwarden-setup
 
 demo="$root/demo"
 rm -rf "$demo"

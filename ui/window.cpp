@@ -157,6 +157,18 @@ void Window::setCaption(std::string caption) {
     notifyWindow();
 }
 
+void Window::setNotice(std::string text) {
+    if (text == notice_) return;
+    notice_ = std::move(text);
+    notifyWindow();
+}
+
+Window& Window::activeWindow() {
+    Window* w = this;
+    while (w->modalChild_) w = w->modalChild_;
+    return *w;
+}
+
 void Window::setLeft(float v) {
     left_ = v;
     notifyWindow();

@@ -72,6 +72,15 @@ public:
     const std::string& name() const { return name_; }
     const std::string& caption() const { return caption_; }
     void setCaption(std::string caption);
+
+    // A notice for the user that belongs to no control (a setting that could
+    // not be stored): the view shows it over the window until it is replaced
+    // or dismissed (an empty text).
+    const std::string& notice() const { return notice_; }
+    void setNotice(std::string text);
+    // The window that takes the user's input now: this one, or the innermost
+    // modal dialog shown over it.
+    Window& activeWindow();
     Window* owner() const { return owner_; }
     UiContext& ui() const { return ui_; }
 
@@ -139,6 +148,7 @@ private:
     UiContext& ui_;
     std::string name_;
     std::string caption_;
+    std::string notice_;
     Window* owner_;
     float left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     Button* defaultButton_ = nullptr;

@@ -1,9 +1,8 @@
-#include <filesystem>
-
 #include "platform/linux/executable_name_linux.h"
 #include "platform/linux/ini_settings_backend.h"
 #include "platform/linux/launcher_linux.h"
 #include "platform/linux/process_query_linux.h"
+#include "platform/linux/runner_location.h"
 #include "platform/linux/text_file_linux.h"
 #include "platform/platform_services.h"
 
@@ -15,9 +14,11 @@ PlatformServices MakePlatformServices() {
     p.settingsLocation = ini->path();
     p.settings = std::move(ini);
     p.executable = std::make_unique<LinuxExecutableName>();
-    // The runner-script interpreter is installed next to the program.
-    const std::filesystem::path self = RunningExecutablePath();
-    p.launcher = std::make_unique<LinuxLauncher>((self.parent_path() / "fh-sendwarden-run").string());
+    // The runner-script interpreter lies beside the program in a build folder;
+    // a program file copied anywhere else (one copy per mailer) uses the one
+    // that the package installed.
+    p.launcher = std::make_unique<LinuxLauncher>(
+        FindRunnerInterpreter(RunningExecutablePath(), InstalledRunnerInterpreters()));
     p.processes = std::make_unique<LinuxProcessQuery>();
     p.files = std::make_unique<LinuxTextFileWriter>();
     return p;

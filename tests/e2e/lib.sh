@@ -40,7 +40,7 @@ e2e_cleanup() {
 trap e2e_cleanup EXIT
 trap 'exit 130' INT TERM
 
-log() { printf '[%6.2fs] %s\n' "$(echo "$(date +%s.%N) - $E2E_T0" | bc)" "$*"; }
+log() { printf '[%6.2fs] %s\n' "$(e2e_calc "$(date +%s.%N) - $E2E_T0")" "$*"; }
 
 fail() {
     echo "FAIL: $*"
@@ -353,8 +353,8 @@ e2e_median() {
         END { if (NR % 2) print a[(NR + 1) / 2]; else printf "%.1f\n", (a[NR / 2] + a[NR / 2 + 1]) / 2 }'
 }
 
-# e2e_calc EXPR: floating-point arithmetic.
-e2e_calc() { printf '%.3f' "$(echo "scale=6; $*" | bc)"; }
+# e2e_calc EXPR: floating-point arithmetic; a comparison gives 1.000 or 0.000.
+e2e_calc() { awk "BEGIN { printf \"%.3f\", ($*) }" </dev/null; }
 
 # e2e_unattended_profile NAME PORT [CONTROL=VALUE...]: a Profile that sends
 # from the install folder E2E_HOME to the sink on PORT when it starts, and

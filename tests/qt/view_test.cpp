@@ -6,10 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "forms/about_window.h"
+#include "forms/main_window.h"
+#include "tests/support/test_app.h"
 #include "ui/window.h"
 #include "view/qt/qt_scheduler.h"
 #include "view/qt/qt_window_host.h"
 #include "view/qt/qt_window_view.h"
+
+// Readable failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace fhsw {
 namespace {
@@ -142,14 +148,15 @@ TEST_F(ViewTest, ShowsTheModelAndFollowsEveryChange) {
         EXPECT_EQ(ok->isEnabled(), on);
         EXPECT_EQ(tick->isHidden(), !on);
         EXPECT_EQ(field->echoMode(), on ? QLineEdit::Normal : QLineEdit::Password);
+        EXPECT_EQ(field->displayText(), on ? "FIELD_TEXTBOX" : QString(13, '*'));
         EXPECT_EQ(field->isReadOnly(), !on);
         EXPECT_EQ(notes->isReadOnly(), !on);
     }
-    w.title.setPlace({300, 600, 1500, 300});
+    w.title.setPlace({300, 600, 3000, 450});
     w.title.setBold(true);
     w.title.setPointSize(14);
     w.title.setAlign(Align::Center);
-    EXPECT_EQ(title->geometry(), QRect(20, 40, 100, 20));
+    EXPECT_EQ(title->geometry(), QRect(20, 40, 200, 30));
     EXPECT_TRUE(title->font().bold());
     EXPECT_DOUBLE_EQ(title->font().pointSizeF(), 14.0);
     EXPECT_EQ(title->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
@@ -243,6 +250,124 @@ TEST_F(ViewTest, ForwardsUserInput) {
     QCoreApplication::processEvents();
     EXPECT_FLOAT_EQ(w.left(), 3150.0f);
     EXPECT_FLOAT_EQ(w.top(), 1425.0f);
+}
+
+// A text longer than its label is never cut: it wraps, in a smaller face when
+// needed, and the whole text is the tooltip; one that fits is left as it is.
+TEST_F(ViewTest, LongTextsAreShownWhole) {
+    const std::string reason(120, 'x');
+    struct Case {
+        std::string text;
+        bool fitsOnOneLine;   // at the model's size
+        bool wholeOnScreen;   // wrapped in the label at the size shown
+    } cases[] = {
+        {"READY...", true, true},
+        {"!!! COMPLETED - CLOSING WHEN DIALOG CLOSES !!!", false, true},
+        {"!!! SEND FAILED: cannot start /opt/mailers/fh-sendwarden-run: No such file or directory !!!",
+         false, true},
+        // One long word: no face is small enough; the tooltip holds it.
+        {"!!! SEND FAILED: " + reason + " !!!", false, false},
+    };
+    w.title.setPlace({120, 120, 3600, 375});  // 240 x 25 pixels, like a status line
+    w.title.setBold(true);
+    w.title.setPointSize(12);
+    for (const Case& c : cases) {
+        w.title.setText(c.text);
+        const QString whole = QString::fromStdString(c.text);
+        EXPECT_EQ(title->text(), whole);
+        EXPECT_EQ(title->toolTip(), c.fitsOnOneLine ? QString() : whole) << c.text;
+        EXPECT_EQ(title->font().pointSizeF() < 12.0, !c.fitsOnOneLine) << c.text;
+        EXPECT_GE(title->font().pointSizeF(), 6.0);
+        const QRect need = QFontMetrics(title->font())
+                               .boundingRect(QRect(0, 0, title->width(), 10000),
+                                             Qt::TextWordWrap, whole);
+        EXPECT_EQ(need.width() <= title->width() && need.height() <= title->height(),
+                  c.wholeOnScreen)
+            << c.text << ": needs " << need.width() << "x" << need.height();
+    }
+    // Back to a short text: the model's face again, no tooltip.
+    w.title.setText("READY...");
+    EXPECT_DOUBLE_EQ(title->font().pointSizeF(), 12.0);
+    EXPECT_TRUE(title->toolTip().isEmpty());
+}
+
+// A notice (a setting that could not be stored) shows over the active window,
+// whole, until it is clicked away; a password field masks with '*'.
+TEST_F(ViewTest, NoticesAndPasswordMask) {
+    const std::string message =
+        "!!! SETTING NOT STORED: FH_SENDWARDEN.ini: Read-only file system - "
+        "the change is lost when the program ends !!!";
+    w.setNotice(message);
+    auto* notice = view->findChild<QLabel*>("FHSW_NOTICE");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(notice->text().startsWith(QString::fromStdString(message)));
+    EXPECT_EQ(notice->toolTip(), QString::fromStdString(message));
+    EXPECT_EQ(notice->geometry().bottom(), view->height() - 1);
+    EXPECT_EQ(notice->width(), view->width());
+    Mouse(notice, QEvent::MouseButtonPress, QPointF(5, 5), Qt::LeftButton);
+    Mouse(notice, QEvent::MouseButtonRelease, QPointF(5, 5), Qt::NoButton);
+    EXPECT_EQ(w.notice(), "");
+    EXPECT_FALSE(notice->isVisible());
+
+    // The active window is the innermost dialog.
+    DemoWindow dialog(ui, &w, "DIALOG");
+    QObject context;
+    Window* active = nullptr;
+    QTimer::singleShot(50, &context, [&] {
+        active = &w.activeWindow();
+        dialog.close();
+    });
+    w.showModal(dialog);
+    EXPECT_EQ(active, &dialog);
+    EXPECT_EQ(&w.activeWindow(), &w);
+
+    w.field.setText("secret");
+    for (const char* mask : {"*", "#", ""}) {
+        w.field.setPasswordChar(mask);
+        EXPECT_EQ(field->displayText(), *mask ? QString(6, QChar(*mask)) : QString("secret")) << mask;
+    }
+    // Typing into a masked field still edits the real text.
+    w.field.setPasswordChar("*");
+    field->setFocus();
+    field->setCursorPosition(6);
+    SendKey(field, Qt::Key_Backspace);
+    SendKey(field, Qt::Key_Z, {}, "z");
+    EXPECT_EQ(w.field.text(), "secrez");
+    EXPECT_EQ(field->displayText(), "******");
+}
+
+// The real About window: no empty box or caption, and it opens with nothing
+// selected: its first controls are read-only texts, which take no initial
+// focus (it would select them); the focus is on OK.
+TEST_F(ViewTest, AboutWindowHasNoEmptyBoxesAndNothingSelected) {
+    MemorySettingsBackend backend;
+    FixedExecutableName exe("NIGHTLY-REPORT");
+    SettingsStore store(backend, exe);
+    test::FakeLauncher launcher;
+    test::FakeProcesses processes;
+    test::FakeZOrder zorder;
+    test::FakeFiles files;
+    AppContext app{ui, store, launcher, processes, zorder, files, RunFileNames::Native(),
+                   "/home/ops/.config/FH_SENDWARDEN.ini"};
+    MainWindow main(app);
+    AboutWindow about(app, main);
+    QtWindowView aboutView(about);
+    aboutView.show();
+    QCoreApplication::processEvents();
+    for (Control* c : about.controls()) {
+        if (c->kind() != ControlKind::Label && c->kind() != ControlKind::TextBox) continue;
+        EXPECT_FALSE(c->text().empty()) << c->name() << " is empty";
+        if (auto* line = qobject_cast<QLineEdit*>(aboutView.widgetOf(*c)))
+            EXPECT_FALSE(line->hasSelectedText()) << c->name();
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(aboutView.widgetOf(*c)))
+            EXPECT_FALSE(edit->textCursor().hasSelection()) << c->name();
+    }
+    EXPECT_EQ(aboutView.focusWidget(), aboutView.widgetOf(about.OK_BUTTON));
+    EXPECT_NE(about.MERIDEW_DEDICATION_TEXTBOX.text().find("/home/ops/.config/FH_SENDWARDEN.ini"),
+              std::string::npos);
+    about.close();
+    main.close();
 }
 
 TEST_F(ViewTest, CloseControlClosesTheModelAndTheView) {

@@ -61,6 +61,13 @@ TEST_F(ModelTest, ObserversSeeEveryChangeOnce) {
     p.BUTTON.setVisible(false);
     p.BOX.setTicked(true);
     EXPECT_EQ(seen, (std::vector<std::string>{"BOX", "BUTTON", "BOX"}));
+    // The window's own notice: shown once per change, dismissed by an empty text.
+    int windowChanges = 0;
+    p.onWindowChanged = [&] { ++windowChanges; };
+    for (const char* notice : {"cannot store K: disk full", "cannot store K: disk full", ""})
+        p.setNotice(notice);
+    EXPECT_EQ(windowChanges, 2);
+    EXPECT_EQ(p.notice(), "");
 }
 
 TEST_F(ModelTest, TimersTickOneIntervalAfterStartAndOnlyWithAnInterval) {
@@ -111,12 +118,14 @@ TEST_F(ModelTest, ModalDialogReturnsAfterClosingWhileTheOwnersTimersTick) {
     Probe dialog(app.ui, &owner);
     app.host.scripts["PROBE"] = [&](Window& d) {
         EXPECT_EQ(owner.modalChild(), &d);
+        EXPECT_EQ(&owner.activeWindow(), &d) << "a notice goes to the dialog in front";
         app.sched.advance(1000);
         d.close();
     };
     owner.showModal(dialog);
     EXPECT_EQ(ownerTicks, 4);
     EXPECT_EQ(owner.modalChild(), nullptr);
+    EXPECT_EQ(&owner.activeWindow(), &owner);
     EXPECT_EQ(dialog.loads, 1);
     EXPECT_EQ(dialog.unloads, 1);
     EXPECT_EQ(dialog.owner(), &owner);

@@ -8,11 +8,13 @@
 
 #include "forms/main_window.h"
 #include "platform/platform_services.h"
+#include "view/qt/qt_runtime_dir.h"
 #include "view/qt/qt_scheduler.h"
 #include "view/qt/qt_window_host.h"
 #include "view/qt/qt_z_order.h"
 
 int main(int argc, char** argv) {
+    fhsw::EnsureRuntimeDir();
     QApplication qapp(argc, argv);
     // The window layouts are drawn in twips for a narrow 8-point face.
     QFont face("DejaVu Sans Condensed");
@@ -23,8 +25,11 @@ int main(int argc, char** argv) {
     fhsw::QtWindowHost host;
     fhsw::UiContext ui{scheduler, host};
     fhsw::SettingsStore store(*platform.settings, *platform.executable);
-    store.onWriteError = [](const std::string& message) {
+    fhsw::Window* shownOn = nullptr;  // the main window, once it exists
+    store.onWriteError = [&shownOn](const std::string& message) {
         std::fprintf(stderr, "fh-sendwarden: %s\n", message.c_str());
+        // Also where the user looks: the window in front.
+        if (shownOn) shownOn->activeWindow().setNotice("!!! SETTING NOT STORED: " + message + " !!!");
     };
     std::unique_ptr<fhsw::ZOrder> zorder = fhsw::MakeZOrder(host);
     fhsw::AppContext app{ui,
@@ -37,6 +42,7 @@ int main(int argc, char** argv) {
                          platform.settingsLocation,
                          fhsw::MainWindow::SendTimeoutFrom(std::getenv("FHSW_SEND_TIMEOUT_SECONDS"))};
     fhsw::MainWindow mainWindow(app);
+    shownOn = &mainWindow;
     mainWindow.show();
     if (mainWindow.isClosed()) return mainWindow.exitStatus();
     const int status = qapp.exec();

@@ -12,7 +12,9 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSignalBlocker>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -30,6 +32,11 @@ constexpr int kMinClientWidth = 80;
 constexpr int kMinClientHeight = 40;
 // The size that the twips layouts of the windows were drawn for.
 constexpr double kDefaultPointSize = 8;
+// A label's text is shrunk down to this size to fit its area, no further.
+constexpr double kSmallestPointSize = 6;
+// The notice strip: black on light yellow, at most this share of the window.
+const QColor kNoticeBackground(255, 255, 192);
+constexpr double kNoticeMaxShare = 0.5;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
@@ -108,9 +115,62 @@ protected:
     }
 };
 
+// Shows the model's mask character in a password field (the style's own is
+// a dot).
+class MaskStyle final : public QProxyStyle {
+public:
+    explicit MaskStyle(QChar mask) : mask_(mask) {}
+    QChar mask() const { return mask_; }
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter) return mask_.unicode();
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+private:
+    QChar mask_;
+};
+
+void ApplyMask(QLineEdit* line, const std::string& mask) {
+    const QString m = Q(mask);
+    const auto echo = m.isEmpty() ? QLineEdit::Normal : QLineEdit::Password;
+    if (!m.isEmpty()) {
+        auto* current = dynamic_cast<MaskStyle*>(line->style());
+        if (!current || current->mask() != m.at(0)) {
+            auto* style = new MaskStyle(m.at(0));
+            style->setParent(line);
+            line->setStyle(style);
+            if (current) current->deleteLater();
+        }
+    }
+    if (line->echoMode() != echo) line->setEchoMode(echo);
+}
+
+bool FitsIn(const QFont& font, const QString& text, const QSize& area, int flags) {
+    const QRect need =
+        QFontMetrics(font).boundingRect(QRect(0, 0, area.width(), 1 << 20), flags, text);
+    return need.width() <= area.width() && need.height() <= area.height();
+}
+
 bool IsEnter(const QKeyEvent* e) { return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter; }
 
 }  // namespace
+
+void FitLabelText(QLabel* label) {
+    const QString text = label->text();
+    QFont font = label->font();
+    const QSize area = label->contentsRect().size();
+    const int wrap = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
+    const bool oneLine = text.isEmpty() || FitsIn(font, text, area, Qt::TextSingleLine);
+    double size = font.pointSizeF();
+    while (!oneLine && !FitsIn(font, text, area, wrap) && size > kSmallestPointSize) {
+        size = std::max(kSmallestPointSize, size - 0.5);
+        font.setPointSizeF(size);
+    }
+    if (label->font() != font) label->setFont(font);
+    const QString tip = oneLine ? QString() : text;
+    if (label->toolTip() != tip) label->setToolTip(tip);
+}
 
 int TwipsToPixels(double twips) {
     return static_cast<int>(std::lround(twips / kTwipsPerPixel));
@@ -158,12 +218,16 @@ QtWindowView::QtWindowView(Window& window, QWidget* parent) : QDialog(parent), w
     for (Item& item : items_) applyControl(item);
     fixStacking();
     fixTabOrder();
+    // The first control that takes input gets the focus; a read-only text
+    // is not one (focus would select it).
     for (Item& item : items_) {
         QWidget* w = item.widget;
-        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && !w->isHidden()) {
-            w->setFocus(Qt::OtherFocusReason);
-            break;
-        }
+        if (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || w->isHidden()) continue;
+        if (item.control->kind() == ControlKind::TextBox &&
+            static_cast<TextBox*>(item.control)->readOnly())
+            continue;
+        w->setFocus(Qt::OtherFocusReason);
+        break;
     }
 
     previousControlChanged_ = window_.onControlChanged;
@@ -288,7 +352,55 @@ void QtWindowView::applyWindow() {
     const QSize s = modelClientSize();
     if (size() != s) resize(s);
     applyDefaultMarks();
+    applyNotice();
     applying_ = was;
+}
+
+void QtWindowView::applyNotice() {
+    const QString text = Q(ToDisplayLines(window_.notice()));
+    if (text.isEmpty()) {
+        if (notice_) notice_->hide();
+        return;
+    }
+    if (!notice_) {
+        notice_ = new QLabel(this);
+        notice_->setObjectName(QStringLiteral("FHSW_NOTICE"));
+        notice_->setTextFormat(Qt::PlainText);
+        notice_->setWordWrap(true);
+        notice_->setMargin(4);
+        notice_->setAutoFillBackground(true);
+        QPalette pal = notice_->palette();
+        pal.setColor(QPalette::Window, kNoticeBackground);
+        pal.setColor(QPalette::WindowText, Qt::black);
+        notice_->setPalette(pal);
+        QFont font = notice_->font();
+        font.setBold(true);
+        notice_->setFont(font);
+        notice_->setCursor(Qt::PointingHandCursor);
+        notice_->installEventFilter(this);
+    }
+    notice_->setText(text + QStringLiteral("  (click to dismiss)"));
+    layoutNotice();
+    notice_->setToolTip(text);
+    notice_->show();
+    notice_->raise();
+}
+
+void QtWindowView::layoutNotice() {
+    if (!notice_) return;
+    const int w = width();
+    const int need = notice_->heightForWidth(w);
+    const int h = std::min(std::max(need, notice_->fontMetrics().height() + 8),
+                           static_cast<int>(height() * kNoticeMaxShare));
+    notice_->setGeometry(0, height() - h, w, h);
+    const QString tip = notice_->toolTip();
+    FitLabelText(notice_);
+    notice_->setToolTip(tip);
+}
+
+void QtWindowView::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    layoutNotice();
 }
 
 void QtWindowView::applyDefaultMarks() {
@@ -387,6 +499,7 @@ void QtWindowView::applyControl(Item& item) {
         if (label->text() != text) label->setText(text);
         const Qt::Alignment a = Horizontal(c.align()) | Qt::AlignTop;
         if (label->alignment() != a) label->setAlignment(a);
+        FitLabelText(label);
         break;
     }
     case ControlKind::TextBox: {
@@ -405,10 +518,12 @@ void QtWindowView::applyControl(Item& item) {
             }
         } else if (auto* line = qobject_cast<QLineEdit*>(w)) {
             if (line->isReadOnly() != box.readOnly()) line->setReadOnly(box.readOnly());
-            const auto echo =
-                box.passwordChar().empty() ? QLineEdit::Normal : QLineEdit::Password;
-            if (line->echoMode() != echo) line->setEchoMode(echo);
-            if (line->text() != text) line->setText(text);
+            ApplyMask(line, box.passwordChar());
+            if (line->text() != text) {
+                line->setText(text);
+                // A text that is only read is shown from its start.
+                if (box.readOnly()) line->setCursorPosition(0);
+            }
             const Qt::Alignment a = Horizontal(c.align()) | Qt::AlignVCenter;
             if (line->alignment() != a) line->setAlignment(a);
         }
@@ -545,6 +660,13 @@ void QtWindowView::keyPressEvent(QKeyEvent* event) {
 
 bool QtWindowView::eventFilter(QObject* watched, QEvent* event) {
     if (detached_) return QDialog::eventFilter(watched, event);
+    if (watched == notice_ && notice_) {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            window_.setNotice({});
+            return true;
+        }
+        return QDialog::eventFilter(watched, event);
+    }
     Item* item = itemOf(watched);
     if (!item) return QDialog::eventFilter(watched, event);
 

@@ -12,6 +12,7 @@
 
 #include "ui/window.h"
 
+class QLabel;
 class QWidget;
 
 namespace fhsw {
@@ -21,6 +22,11 @@ int TwipsToPixels(double twips);
 // Outer width and height in twips taken by the frame and title bar.
 inline constexpr int kFrameWidthTwips = 90;
 inline constexpr int kFrameHeightTwips = 435;
+
+// Fits a label's whole text into its area: wrapped at word boundaries, in a
+// face shrunk step by step when needed; a text longer than one line is also
+// the label's tooltip, so that nothing is ever only cut off.
+void FitLabelText(QLabel* label);
 
 // Multi-line texts: the model keeps CR LF, the editor shows LF.
 std::string ToDisplayLines(const std::string& modelText);
@@ -51,6 +57,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -66,6 +73,8 @@ private:
     void applyControl(Item& item);
     void applyCommon(Control& control, QWidget* widget);
     void applyDefaultMarks();
+    void applyNotice();
+    void layoutNotice();
     void fixStacking();
     void fixTabOrder();
     void resyncText(TextBox& box);
@@ -78,6 +87,7 @@ private:
 
     Window& window_;
     std::vector<Item> items_;
+    QLabel* notice_ = nullptr;  // the window's notice, made when the first one comes
     bool applying_ = false;
     bool detached_ = false;
     std::function<void(Control&)> previousControlChanged_;
