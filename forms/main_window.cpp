@@ -150,9 +150,17 @@ MainWindow::MainWindow(AppContext& app)
     AUTOCLOSE_TIMER.onTick = [this] { autoCloseElapsed(); };
     AlwaysOnTopTimer.onTick = [this] { alwaysOnTopTick(); };
     SEND_TIMEOUT_TIMER.onTick = [this] { sendTimedOut(); };
+    // A setting that cannot be stored is also shown where the user looks:
+    // in the window in front.
+    previousWriteError_ = app.store.onWriteError;
+    app.store.onWriteError = [this](const std::string& message) {
+        if (previousWriteError_) previousWriteError_(message);
+        activeWindow().setNotice("!!! SETTING NOT STORED: " + message + " !!!");
+    };
 }
 
 MainWindow::~MainWindow() {
+    app_.store.onWriteError = previousWriteError_;
     // An answer still on its way finds no window; the query itself is short.
     *alive_ = nullptr;
     if (queryThread_.joinable()) queryThread_.join();

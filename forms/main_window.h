@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -129,6 +130,8 @@ private:
     // back through the scheduler; `alive_` tells a late answer whether the
     // window is still there.
     std::shared_ptr<MainWindow*> alive_;
+    // What the store did with a failed write before this window took it over.
+    std::function<void(const std::string&)> previousWriteError_;
     std::thread queryThread_;
     bool queryOutstanding_ = false;
     unsigned watchGeneration_ = 0;

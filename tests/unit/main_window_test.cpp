@@ -146,6 +146,30 @@ TEST_F(MainWindowTest, AlwaysOnTopStoresAtEveryChangeAndNotWhenClosing) {
     EXPECT_EQ(app.get("AlwaysOnTopTimer_TICKBOX"), "1");
 }
 
+// A setting that cannot be stored is shown in the window in front, and still
+// reaches whoever listened before (the program writes it to stderr).
+TEST_F(MainWindowTest, ASettingThatCannotBeStoredIsShownInTheWindowInFront) {
+    std::string told;
+    app.store.onWriteError = [&](const std::string& m) { told = m; };
+    MainWindow& m = open();
+    app.backend.failWrites = true;
+    m.AlwaysOnTopTimer_TICKBOX.click();
+    EXPECT_EQ(told, "cannot store AlwaysOnTopTimer_TICKBOX: store is read-only");
+    EXPECT_EQ(m.notice(), "!!! SETTING NOT STORED: " + told + " !!!");
+    std::string inDialog;
+    app.host.scripts["FH_SENDWARDEN_ABOUT"] = [&](Window& about) {
+        about.close();  // its position cannot be stored either
+        inDialog = about.notice();
+    };
+    m.ABOUT_BUTTON.press();
+    EXPECT_EQ(inDialog, "!!! SETTING NOT STORED: cannot store ABOUT-Top: store is read-only !!!");
+    w.reset();
+    EXPECT_FALSE(app.store.onWriteError == nullptr);  // the earlier listener is back
+    told.clear();
+    app.store.writeTick("P4P_TICKBOX", 1);
+    EXPECT_EQ(told, "cannot store P4P_TICKBOX: store is read-only");
+}
+
 TEST_F(MainWindowTest, AlwaysOnTopDemotesTheForegroundWindowThenRaisesTheMainWindow) {
     MainWindow& m = open();
     m.AlwaysOnTopTimer_TICKBOX.click();

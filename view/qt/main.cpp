@@ -25,11 +25,9 @@ int main(int argc, char** argv) {
     fhsw::QtWindowHost host;
     fhsw::UiContext ui{scheduler, host};
     fhsw::SettingsStore store(*platform.settings, *platform.executable);
-    fhsw::Window* shownOn = nullptr;  // the main window, once it exists
-    store.onWriteError = [&shownOn](const std::string& message) {
+    // The main window also shows it in the window in front.
+    store.onWriteError = [](const std::string& message) {
         std::fprintf(stderr, "fh-sendwarden: %s\n", message.c_str());
-        // Also where the user looks: the window in front.
-        if (shownOn) shownOn->activeWindow().setNotice("!!! SETTING NOT STORED: " + message + " !!!");
     };
     std::unique_ptr<fhsw::ZOrder> zorder = fhsw::MakeZOrder(host);
     fhsw::AppContext app{ui,
@@ -42,7 +40,6 @@ int main(int argc, char** argv) {
                          platform.settingsLocation,
                          fhsw::MainWindow::SendTimeoutFrom(std::getenv("FHSW_SEND_TIMEOUT_SECONDS"))};
     fhsw::MainWindow mainWindow(app);
-    shownOn = &mainWindow;
     mainWindow.show();
     if (mainWindow.isClosed()) return mainWindow.exitStatus();
     const int status = qapp.exec();
