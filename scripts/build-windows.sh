@@ -8,30 +8,13 @@
 #   bash scripts/build-windows.sh [BUILD_DIR]    (default: build-windows)
 #
 # Needs the Debian packages g++-mingw-w64-x86-64-posix, binutils-mingw-w64-x86-64,
-# mingw-w64-tools, cmake and ninja-build; installs them when run as root.
+# mingw-w64-tools, cmake and ninja-build (scripts/install-deps.sh windows-build
+# installs them, or names them to a user who cannot).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir="${1:-build-windows}"
 
-packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools cmake ninja-build)
-missing=()
-command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix mingw-w64-tools)
-command -v x86_64-w64-mingw32-windres >/dev/null || missing+=(binutils-mingw-w64-x86-64)
-command -v cmake >/dev/null || missing+=(cmake)
-command -v ninja >/dev/null || missing+=(ninja-build)
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" = 0 ]; then
-    echo "== installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    timeout 600 apt-get -o DPkg::Lock::Timeout=300 update -qq >/dev/null
-    timeout 900 apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends \
-      "${missing[@]}" >/dev/null
-  else
-    echo "Missing tools for the Windows build. Install, as root:" >&2
-    echo "  apt-get install ${packages[*]}" >&2
-    exit 2
-  fi
-fi
+bash scripts/install-deps.sh windows-build
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages that FH-SendWarden needs. Only packages that
 # are missing are installed.
 #
-#   scripts/install-deps.sh [run] [build] [test]     (default: run build)
+#   scripts/install-deps.sh [run] [build] [test] [windows-build] [windows-test]
+#                                                    (default: run build)
 #
 #   run    what the program needs at run time: the mail client and its TLS
 #          support, the desktop opener for the log, the loopback SMTP server
@@ -11,6 +12,8 @@
 #          the Debian packaging tools
 #   test   what the tests use besides: an X server, a window manager, window
 #          and screenshot tools, a terminal for the visible output window
+#   windows-build  MinGW-w64, CMake and Ninja: the Windows program
+#   windows-test   Wine and GoogleTest's source: the Windows tests
 #
 # As root it installs with apt-get; otherwise with sudo when sudo is there
 # and may be used, and if not it names the packages to install and stops.
@@ -21,6 +24,9 @@ run_packages=(sendemail libio-socket-ssl-perl libnet-ssleay-perl xdg-utils pytho
 build_packages=(cmake ninja-build make g++ pkg-config qt6-base-dev libgl-dev libx11-dev
   googletest libgtest-dev dpkg-dev file)
 test_packages=(openssl xvfb openbox xdotool x11-utils wmctrl imagemagick xterm)
+windows_build_packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+  cmake ninja-build)
+windows_test_packages=(wine wine64 googletest)
 
 sets=("$@")
 if ((${#sets[@]} == 0)); then sets=(run build); fi
@@ -30,7 +36,9 @@ for s in "${sets[@]}"; do
     run) packages+=("${run_packages[@]}") ;;
     build) packages+=("${build_packages[@]}") ;;
     test) packages+=("${test_packages[@]}") ;;
-    *) echo "usage: $0 [run] [build] [test]" >&2; exit 2 ;;
+    windows-build) packages+=("${windows_build_packages[@]}") ;;
+    windows-test) packages+=("${windows_test_packages[@]}") ;;
+    *) echo "usage: $0 [run] [build] [test] [windows-build] [windows-test]" >&2; exit 2 ;;
   esac
 done
 

@@ -15,22 +15,7 @@ build_dir="${1:-build-wine}"
 mkdir -p "$build_dir"
 build_dir="$(cd "$build_dir" && pwd)"
 
-need=()
-command -v wine >/dev/null || need+=(wine wine64)
-command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix mingw-w64-tools)
-[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
-command -v cmake >/dev/null || need+=(cmake)
-command -v ninja >/dev/null || need+=(ninja-build)
-if [ ${#need[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "missing packages: ${need[*]} (run as root to install them)" >&2
-    exit 2
-  fi
-  echo "== installing ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get -o DPkg::Lock::Timeout=300 update -qq >/dev/null
-  apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+bash scripts/install-deps.sh windows-build windows-test
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)

@@ -154,7 +154,7 @@ e2e_wait_status "$profile" "COMPLETED..." 20
 running=$(e2e_status_time "$profile" "!!! SendEmail.exe IS RUNNING...!!!")
 done_at=$(e2e_status_time "$profile" "COMPLETED...")
 ran=$(e2e_calc "$done_at - $running")
-[ "$(echo "$ran >= 1.0 && $ran < 6" | bc)" = 1 ] ||
+[ "$(e2e_calc "$ran >= 1.0 && $ran < 6")" = 1.000 ] ||
     fail "SendEmail.exe (sleeping 2 s) was watched for ${ran}s"
 log "START: countdown, RUNNING for ${ran}s, then COMPLETED"
 
