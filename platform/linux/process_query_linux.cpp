@@ -2,10 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -89,32 +93,30 @@ std::vector<std::string_view> firstArguments(std::string_view cmdline, std::size
     return args;
 }
 
+// How a process's name (its comm) compares with the image name asked for.
+enum class NameMatch { No, Yes, IfCommandLine };
+
 class ProcessMatcher {
 public:
     explicit ProcessMatcher(std::string_view name)
         : name_(name), renamedPrefix_(std::string(name) + " ") {}
 
-    bool matches(int procFd, const char* pid) const {
-        char commBuf[64];
-        std::size_t size = 0;
-        if (!readProcFile(procFd, pid, "comm", commBuf, sizeof commBuf, size)) return false;
-        std::string_view comm(commBuf, size);
+    NameMatch byName(std::string_view comm) const {
         if (!comm.empty() && comm.back() == '\n') comm.remove_suffix(1);
-
-        bool needCommandLine = false;
         if (name_.size() <= kCommLength) {
-            if (!equalNoCase(comm, name_)) {
-                // A renamed process: "<name> <arguments>", cut at 15 bytes.
-                const std::string_view renamed =
-                    std::string_view(renamedPrefix_).substr(0, kCommLength);
-                if (!startsWithNoCase(comm, renamed)) return false;
-                needCommandLine = true;
-            }
-        } else {
-            if (!equalNoCase(comm, name_.substr(0, kCommLength))) return false;
-            needCommandLine = true;
+            if (equalNoCase(comm, name_)) return NameMatch::Yes;
+            // A renamed process: "<name> <arguments>", cut at 15 bytes.
+            const std::string_view renamed = std::string_view(renamedPrefix_).substr(0, kCommLength);
+            return startsWithNoCase(comm, renamed) ? NameMatch::IfCommandLine : NameMatch::No;
         }
-        if (needCommandLine && !commandLineMatches(procFd, pid)) return false;
+        return equalNoCase(comm, name_.substr(0, kCommLength)) ? NameMatch::IfCommandLine
+                                                               : NameMatch::No;
+    }
+
+    // The rest of the rules, for a process whose name compared as `match`.
+    bool confirms(int procFd, const char* pid, NameMatch match) const {
+        if (match == NameMatch::No) return false;
+        if (match == NameMatch::IfCommandLine && !commandLineMatches(procFd, pid)) return false;
         return !hasEnded(procFd, pid);
     }
 
@@ -146,7 +148,40 @@ bool isProcessId(const char* s) {
     return true;
 }
 
+// A process's folder belongs to the user it runs as.
+bool ownedBy(int procFd, const char* pid, uid_t user) {
+    struct stat owner;
+    return ::fstatat(procFd, pid, &owner, 0) == 0 && owner.st_uid == user;
+}
+
+// Reads a kept name file from its start; -1 once its process has gone.
+ssize_t readKept(int fd, char* buf, std::size_t cap) {
+    ssize_t n;
+    do {
+        n = ::pread(fd, buf, cap, 0);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
 }  // namespace
+
+LinuxProcessQuery::LinuxProcessQuery(std::size_t maxKeptFiles) : maxKeptFiles_(maxKeptFiles) {}
+
+LinuxProcessQuery::~LinuxProcessQuery() {
+    for (const auto& [pid, kept] : kept_) ::close(kept.fd);
+}
+
+std::size_t LinuxProcessQuery::keptFileLimit() const {
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0) return 0;
+    if (files.rlim_cur == RLIM_INFINITY) return maxKeptFiles_;
+    return std::min<std::size_t>(maxKeptFiles_, static_cast<std::size_t>(files.rlim_cur / 2));
+}
+
+std::size_t LinuxProcessQuery::keptFiles() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return kept_.size();
+}
 
 bool LinuxProcessQuery::isProcessRunning(const std::string& imageName) {
     // An image name is a file name: never empty, never a path.
@@ -154,6 +189,7 @@ bool LinuxProcessQuery::isProcessRunning(const std::string& imageName) {
         imageName.find('\0') != std::string::npos) {
         return false;
     }
+    std::lock_guard<std::mutex> lock(mutex_);
     const int procFd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (procFd < 0) return false;
     DIR* dir = ::fdopendir(procFd);
@@ -163,19 +199,65 @@ bool LinuxProcessQuery::isProcessRunning(const std::string& imageName) {
     }
     const ProcessMatcher matcher(imageName);
     const uid_t self = ::geteuid();
+    const std::size_t keepAtMost = keptFileLimit();
+    const std::uint64_t scan = ++scan_;
     bool found = false;
+    char commBuf[64];
     while (const dirent* entry = ::readdir(dir)) {
-        if (!isProcessId(entry->d_name)) continue;
-        // A process's folder belongs to the user it runs as: other users'
-        // processes are passed over before anything of theirs is read.
-        struct stat owner;
-        if (::fstatat(procFd, entry->d_name, &owner, 0) != 0 || owner.st_uid != self) continue;
-        if (matcher.matches(procFd, entry->d_name)) {
+        const char* pidText = entry->d_name;
+        if (!isProcessId(pidText)) continue;
+        const pid_t pid = static_cast<pid_t>(std::strtol(pidText, nullptr, 10));
+        ssize_t size = -1;
+        if (const auto kept = kept_.find(pid); kept != kept_.end()) {
+            size = readKept(kept->second.fd, commBuf, sizeof commBuf);
+            if (size >= 0) {
+                kept->second.seenInScan = scan;
+            } else {
+                // Its process has gone: the PID may be another's by now.
+                ::close(kept->second.fd);
+                kept_.erase(kept);
+            }
+        }
+        if (size < 0) {
+            // Other users' processes are passed over before anything of
+            // theirs is read.
+            if (!ownedBy(procFd, pidText, self)) continue;
+            char rel[sizeof entry->d_name + 8];
+            std::snprintf(rel, sizeof rel, "%s/comm", pidText);
+            const int fd = kept_.size() < keepAtMost ? ::openat(procFd, rel, O_RDONLY | O_CLOEXEC) : -1;
+            if (fd >= 0) {
+                size = readKept(fd, commBuf, sizeof commBuf);
+                if (size < 0) {
+                    ::close(fd);
+                    continue;
+                }
+                kept_.emplace(pid, KeptName{fd, scan});
+            } else {
+                std::size_t read = 0;
+                if (!readProcFile(procFd, pidText, "comm", commBuf, sizeof commBuf, read)) continue;
+                size = static_cast<ssize_t>(read);
+            }
+        }
+        const NameMatch match = matcher.byName(std::string_view(commBuf, static_cast<std::size_t>(size)));
+        if (match == NameMatch::No) continue;
+        // The process may have changed its user since its file was opened.
+        if (ownedBy(procFd, pidText, self) && matcher.confirms(procFd, pidText, match)) {
             found = true;
             break;
         }
     }
     ::closedir(dir);
+    if (!found) {
+        // A complete scan saw every process there is: the rest have gone.
+        for (auto it = kept_.begin(); it != kept_.end();) {
+            if (it->second.seenInScan == scan) {
+                ++it;
+            } else {
+                ::close(it->second.fd);
+                it = kept_.erase(it);
+            }
+        }
+    }
     return found;
 }
 

@@ -233,5 +233,62 @@ TEST_F(LinuxProcessQueryTest, NearMissesDoNotCount) {
     EXPECT_FALSE(running(""));
 }
 
+// The names of processes are kept open from one query to the next. What a
+// kept name must not hide: a process that became the program by exec, or
+// that became another user's; what it must not keep: files of processes that
+// have gone. With no room to keep names, or little, the answers are the same.
+TEST_F(LinuxProcessQueryTest, KeptNamesFollowTheirProcesses) {
+    const std::string program = file("/bin/sleep", ours_);
+    fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    // The processes' kept files, as the links of this process's descriptors.
+    auto keptFilesOf = [](pid_t pid) {
+        int n = 0;
+        const std::string target = "/proc/" + std::to_string(pid) + "/comm";
+        for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            n += fs::read_symlink(fd.path(), ec) == target;
+        }
+        return n;
+    };
+    struct Case {
+        const char* what;
+        std::string becomes;  // what the shell execs once let go
+        bool counts;
+    };
+    std::vector<Case> cases = {{"a shell that execs the program", "exec '" + program + "' 30", true}};
+    if (::geteuid() == 0)
+        cases.push_back({"a shell that execs it as another user",
+                         "exec /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups '" + program + "' 30",
+                         false});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string go = dir_ + "/go";
+        ::unlink(go.c_str());
+        ASSERT_EQ(::mkfifo(go.c_str(), 0600), 0);
+        Child& shell = spawn({"/bin/sh", "-c", "read x < '" + go + "'; " + c.becomes});
+        ASSERT_FALSE(running(ours_));
+        ASSERT_EQ(keptFilesOf(shell.pid), 1) << "the shell's name is kept";
+        std::ofstream(go) << "go\n";
+        ASSERT_TRUE(eventually([&] { return procText(shell.pid, "comm") == ours_ + "\n"; }));
+        EXPECT_EQ(running(ours_), c.counts);
+        const pid_t gone = shell.pid;
+        shell.end();
+        EXPECT_FALSE(running(ours_));
+        EXPECT_EQ(keptFilesOf(gone), 0) << "the file of a process that has gone stays open";
+    }
+    // Room for none, for some, for all: each of five copies is found.
+    for (const std::size_t room : {std::size_t{0}, std::size_t{2}, LinuxProcessQuery::kDefaultKeptFiles}) {
+        SCOPED_TRACE(room);
+        LinuxProcessQuery small(room);
+        auto name = [&](int i) { return ours_ + std::to_string(i) + "-" + std::to_string(room); };
+        std::vector<Child*> copies;
+        for (int i = 0; i < 5; ++i) copies.push_back(&spawn({file("/bin/sleep", name(i)), "30"}));
+        for (int i = 0; i < 5; ++i) EXPECT_TRUE(small.isProcessRunning(name(i))) << i;
+        EXPECT_LE(small.keptFiles(), room);
+        for (Child* copy : copies) copy->end();
+        EXPECT_FALSE(small.isProcessRunning(name(0)));
+    }
+}
+
 }  // namespace
 }  // namespace fhsw
