@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "platform/command_line.h"
+#include "platform/linux/open_file_limit.h"
 
 namespace fhsw {
 
@@ -192,6 +193,8 @@ pid_t startDetached(const std::string& execPath, const std::vector<std::string>&
         for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
             if (::dup2(nullFd, fd) < 0) failInChild(report[1]);
         }
+        // The open-file limit this program was started with, not its own.
+        RestoreOpenFileLimitInChild();
         // Everything else closes on exec; the report pipe already does.
 #ifdef SYS_close_range
         constexpr unsigned kCloseRangeCloexec = 1U << 2;

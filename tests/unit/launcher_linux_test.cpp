@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/linux/open_file_limit.h"
+
 #include "support/scoped_env.h"
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,24 +114,33 @@ TEST_F(LinuxLauncherTest, HiddenChildHasNullStreamsNewSessionAndNoInheritedDescr
     // A descriptor this program leaves open on exec must still not reach the child.
     const int leaked = ::open(file("leak-marker").c_str(), O_WRONLY | O_CREAT, 0600);
     ASSERT_GE(leaked, 0);
+    // The program raises its own open-file limit; the child gets the one it
+    // started with.
+    rlimit started{}, raised{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &started), 0);
+    RaiseOpenFileLimit(started.rlim_cur + 64);
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &raised), 0);
+    EXPECT_TRUE(raised.rlim_cur == started.rlim_cur + 64 || started.rlim_cur + 64 > started.rlim_max);
     // It reports its id, its standard streams, its session and terminal (from
-    // the stat line), its folder, and descriptors of its own it must not have.
+    // the stat line), its folder, descriptors of its own it must not have, and
+    // its open-file limit.
     const std::string probe = put("probe", "#!/bin/sh\nls -l /proc/$$/fd" + into("fds") +
         "s=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)\n"
         "{ echo $$; echo \"$s\"; set -- $(cut -d')' -f2 /proc/$$/stat); echo \"$4 $5\"; pwd -P\n"
         "  grep -o -E ' 0 -> /dev/null|leak-marker|pipe:|socket:' '" + file("fds") + "' | tr '\\n' ' '\n"
-        "  echo\n"
+        "  echo; ulimit -Sn\n"
         "}" + into("report"));
     LinuxLauncher launcher(runner_);
     const LaunchResult r = launcher.launch(probe, false);
     ::close(leaked);
     ASSERT_TRUE(r.ok) << r.error;
     const Lines l = waitForLines(file("report"));
-    ASSERT_EQ(l.size(), 7u) << l[0];
+    ASSERT_EQ(l.size(), 8u) << l[0];
     EXPECT_EQ(Lines(l.begin() + 1, l.begin() + 4), Lines(3, "/dev/null"));
     EXPECT_EQ(l[4], l[0] + " 0") << "a session of its own and no controlling terminal";
     EXPECT_EQ(l[5], fs::canonical(fs::current_path()).string());
     EXPECT_EQ(l[6], " 0 -> /dev/null ") << "descriptors it got from the launching program";
+    EXPECT_EQ(l[7], std::to_string(started.rlim_cur));
     EXPECT_TRUE(eventually([&] { return !launcher.state(r.id).running; }));
 }
 
