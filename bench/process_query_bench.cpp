@@ -8,7 +8,9 @@
 // query passes them over after one look. The name asked for is one that nothing runs, so that both look at
 // every process. Wall time and CPU time (pgrep's own, from its exit status)
 // are both printed: on a busy machine the wall time is mostly waiting for a
-// core. Prints figures; asserts nothing.
+// core. The query keeps the name files of the user's processes open from one
+// call to the next, as in the program; the first call, which opens them, is
+// printed on its own. Prints figures; asserts nothing.
 //
 //   process_query_bench [--rounds N] [COUNT...]      (default: 11 rounds, 1000 5000)
 //
@@ -35,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/open_file_limit.h"
 #include "platform/linux/process_query_linux.h"
 
 extern char** environ;
@@ -150,10 +153,15 @@ void Measure(int rounds, uid_t measurer, const char* sleepersLabel, std::size_t 
         std::fflush(stdout);
         ::_exit(1);
     }
+    // The open-file limit the program gives itself, for the names it keeps.
+    fhsw::RaiseOpenFileLimit(2 * fhsw::LinuxProcessQuery::kDefaultKeptFiles);
     fhsw::LinuxProcessQuery query;
     const int present = CountProcesses();
     std::vector<double> queries, pgreps, queryCpu, pgrepCpu;
-    bool found = false;
+    // The first query opens the name files that the later ones read again.
+    const auto firstStart = Clock::now();
+    bool found = query.isProcessRunning(kAbsentName);
+    const double first = std::chrono::duration<double, std::milli>(Clock::now() - firstStart).count();
     for (int r = 0; r < rounds; ++r) {
         for (int q = 0; q < 5; ++q) {
             const double cpu = CpuMs();
@@ -170,10 +178,11 @@ void Measure(int rounds, uid_t measurer, const char* sleepersLabel, std::size_t 
     const Summary qc = Summarize(queryCpu), pc = Summarize(pgrepCpu);
     std::printf("%5d processes, %4zu sleepers of %s%s:\n"
                 "      wall: query %.2f ms (%.2f-%.2f), pgrep %.1f ms (%.1f-%.1f): pgrep/query %.1fx\n"
-                "      CPU:  query %.2f ms (%.2f-%.2f), pgrep %.1f ms (%.1f-%.1f): pgrep/query %.1fx\n",
+                "      CPU:  query %.2f ms (%.2f-%.2f), pgrep %.1f ms (%.1f-%.1f): pgrep/query %.1fx\n"
+                "      first query %.2f ms, keeping %zu name files open (at most %zu)\n",
                 present, sleepers, sleepersLabel, found ? " (FOUND: someone runs the name)" : "", q.median, q.low,
                 q.high, p.median, p.low, p.high, p.median / q.median, qc.median, qc.low, qc.high, pc.median, pc.low,
-                pc.high, pc.median / qc.median);
+                pc.high, pc.median / qc.median, first, query.keptFiles(), query.keptFileLimit());
     std::fflush(stdout);
     ::_exit(0);
 }

@@ -20,7 +20,8 @@
 #  3. The settings store in the windows' logic: the main window's reads,
 #     opening Settings and one SAVE, 1,000 profiles against one.
 #  4. One process query against spawning pgrep -x, at 1,000 and 5,000
-#     processes of this user and (as root) of another user.
+#     processes of this user and (as root) of another user; then the longest
+#     task on the window's thread while a send is watched among as many.
 #  5. Watch latency: from the mail client's exit to the end of the watch, for
 #     client run times that are not multiples of the 250 ms poll.
 #  6. The whole unattended run with the real mail client (bench/send.sh).
@@ -48,7 +49,7 @@ echo "== building the benchmark programs"
 timeout 1200 cmake --build "$E2E_BUILD" -j2 --target fh-sendwarden fh-sendwarden-run fh-sendwarden-setup \
     benchmarks >"$E2E_WORK/build.log" 2>&1 || { tail -30 "$E2E_WORK/build.log"; fail "the build failed"; }
 B="$E2E_BUILD/bench"
-for tool in bench_anchor map_waiter settings_bench process_query_bench; do
+for tool in bench_anchor map_waiter settings_bench process_query_bench watch_tick_bench; do
     [ -x "$B/$tool" ] || fail "$B/$tool was not built (Qt 6 and X11 development files are needed)"
 done
 e2e_need pgrep python3 xterm
@@ -250,6 +251,9 @@ if step 4; then
 echo "== 4. process query against pgrep"
 # shellcheck disable=SC2086
 timeout 300 "$B/process_query_bench" --rounds 11 $QUERY_COUNTS | sed 's/^/  /'
+echo "== 4b. the window's thread while a send is watched"
+# shellcheck disable=SC2086
+timeout 300 "$B/watch_tick_bench" --seconds 5 $QUERY_COUNTS 2>/dev/null | sed 's/^/  /'
 
 fi
 
