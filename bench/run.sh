@@ -13,7 +13,9 @@
 #  1. Start-up: process start to the main window mapped, seen by an X event
 #     waiter (MapNotify of the window whose _NET_WM_PID is the child), and the
 #     resident memory a second later: a bare Qt 6 window of the same size,
-#     the program with a settings file of one profile, and of 1,000 profiles.
+#     the same with one line of text (it sets up the fonts, as the program
+#     must), the program with a settings file of one profile, and of 1,000
+#     profiles.
 #  2. Idle CPU with every timer running: "Always On Top" ticked with another
 #     window in front, and the watch polling a mail client that runs on;
 #     against the bare Qt window with the same window in front.
@@ -117,6 +119,7 @@ start_one() {
     local cmd=("$E2E_WORK/bin/BENCH")
     case $kind in
     anchor) cmd=("$B/bench_anchor") ;;
+    text) cmd=("$B/bench_anchor" --text) ;;
     thousand) cfg=$CFG1000 ;;
     idle)
         cmd=("${RUN_AS[@]}" env "${USER_ENV[@]}" "XDG_CONFIG_HOME=$USER_CFG" "$E2E_WORK/bin/IDLE")
@@ -148,13 +151,13 @@ cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { 
 # ---- 1. start-up and memory -------------------------------------------------
 
 if step 1; then
-echo "== 1. start-up and memory, $ROUNDS rounds, the three interleaved (order turning each round)"
+echo "== 1. start-up and memory, $ROUNDS rounds, the four interleaved (order turning each round)"
 declare -A START RSS
-kinds=(anchor one thousand)
+kinds=(anchor text one thousand)
 HOLD=20
 for r in $(seq "$ROUNDS"); do
-    for k in 0 1 2; do
-        kind=${kinds[$(((k + r) % 3))]}
+    for k in 0 1 2 3; do
+        kind=${kinds[$(((k + r) % 4))]}
         start_one "$kind"
         START[$kind]+="$START_MS "
         sleep 1
@@ -162,19 +165,20 @@ for r in $(seq "$ROUNDS"); do
         stop_one
     done
 done
-for kind in anchor one thousand; do
+for kind in anchor text one thousand; do
     read -ra s <<<"${START[$kind]}"
     read -ra m <<<"${RSS[$kind]}"
     eval "S_$kind=\$(median \"\${s[@]}\") M_$kind=\$(median \"\${m[@]}\")"
     case $kind in
     anchor) label="bare Qt 6 window, 670x219" ;;
+    text) label="the same with one line of text" ;;
     one) label="program, 1 profile ($SIZE1 bytes)" ;;
     thousand) label="program, 1,000 profiles ($SIZE1000 bytes)" ;;
     esac
     printf '  %-44s start %s ms   memory %s MB\n' "$label" "$(stats "${s[@]}")" \
         "$(stats $(printf '%s\n' "${m[@]}" | awk '{ printf "%.2f\n", $1 / 1024 }'))"
 done
-echo "  start-up: program / bare window $(ratio "$S_one" "$S_anchor")x; 1,000 profiles / 1 profile $(ratio "$S_thousand" "$S_one")x"
+echo "  start-up: program / bare window $(ratio "$S_one" "$S_anchor")x, / window with text $(ratio "$S_one" "$S_text")x; 1,000 profiles / 1 profile $(ratio "$S_thousand" "$S_one")x"
 echo "  memory:   program / bare window $(ratio "$M_one" "$M_anchor")x; 1,000 profiles / 1 profile $(ratio "$M_thousand" "$M_one")x" \
     "($(ratio "$(awk -v m="$M_thousand" -v f="$SIZE1000" 'BEGIN { print m - f / 1024 }')" "$M_one")x without the file's own size)"
 
