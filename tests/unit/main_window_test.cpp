@@ -262,20 +262,6 @@ TEST_F(RunTest, StopWithinTheCountdownAbortsWithoutSending) {
     EXPECT_TRUE(test::Disabled(m).empty()) << "AutoClose is enabled after an abort even without AutoStart";
 }
 
-TEST_F(RunTest, StopDuringTheWatchLetsTheWatchGoOn) {
-    MainWindow& m = open({{"P4P_TICKBOX", "1"}});
-    app.processes.running = true;
-    m.START_STOP_BUTTON.press();
-    run(10250);
-    m.START_STOP_BUTTON.press();
-    EXPECT_EQ(status(), "!!! ABORTED !!!");
-    run(250);
-    EXPECT_EQ(status() + m.START_STOP_BUTTON.text(), kRunning + "START");
-    runEnds();
-    EXPECT_EQ(after(250), "COMPLETED...");
-    EXPECT_EQ(after(10000), "READY...");
-}
-
 TEST_F(RunTest, StopDuringTheCompletionWaitCancelsItAndKeepsTheColour) {
     MainWindow& m = open({{"P4P_TICKBOX", "1"}});
     m.START_STOP_BUTTON.press();
@@ -286,18 +272,6 @@ TEST_F(RunTest, StopDuringTheCompletionWaitCancelsItAndKeepsTheColour) {
     EXPECT_EQ(after(20000), "!!! ABORTED !!!");
     EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Green);
     EXPECT_EQ(app.sched.pending(), 0u);
-}
-
-TEST_F(RunTest, SendNowLaunchesAtOnceAndAgainWhenACountdownRunsOut) {
-    MainWindow& m = open({{"SE_EXE_OUTPUT_WINDOW_TICKBOX", "1"}});
-    m.START_STOP_BUTTON.press();
-    app.sched.advance(3000);
-    m.SEND_EMAIL_NOW_BUTTON.press();
-    ASSERT_EQ(app.launcher.launches.size(), 1u);
-    EXPECT_TRUE(app.launcher.launches[0].second) << "output window ticked: visible";
-    EXPECT_EQ(status(), "EMAIL AUTOSEND IN 10 SECS...") << "Send Email Now changes no status";
-    app.sched.advance(7000);
-    EXPECT_EQ(app.launcher.launches.size(), 2u);
 }
 
 TEST_F(RunTest, WithoutPauseForProcessTheWaitStartsAtTheFirstCheck) {
@@ -348,7 +322,8 @@ TEST_F(RunTest, OnlyTheCountdownsRunnerScriptHoldsTheWatch) {
 // The window's thread never waits for the process list: while a query
 // hangs, ticks start no other, and the window goes on handling events and
 // its other timers; the answer arrives through the scheduler when it comes.
-TEST_F(RunTest, TheWatchNeverBlocksTheWindowsThread) {
+// A stop pressed during the watch aborts the run but lets the watch go on.
+TEST_F(RunTest, TheWatchNeverBlocksTheWindowsThreadAndOutlivesAStop) {
     app.processes.hold = true;
     app.processes.running = true;
     app.zorder.foreground = 42;
@@ -365,15 +340,15 @@ TEST_F(RunTest, TheWatchNeverBlocksTheWindowsThread) {
     EXPECT_EQ(status(), "!!! ABORTED !!!") << "a press is handled at once";
     app.processes.release();
     Settle(app, m);
-    EXPECT_EQ(status(), kRunning);
-    app.processes.running = false;
-    app.launcher.end(0);
+    EXPECT_EQ(status() + m.START_STOP_BUTTON.text(), kRunning + "START");
+    runEnds();
     app.sched.advance(250);  // the next tick asks again
     ASSERT_TRUE(app.processes.waitUntilAsked());
     app.processes.release();
     Settle(app, m);
     EXPECT_EQ(status(), "COMPLETED...");
     EXPECT_EQ(app.processes.askedCount(), 2u);
+    EXPECT_EQ(after(10000), "READY...");
 }
 
 // A query that answers after its watch has ended changes nothing; a window
@@ -557,22 +532,30 @@ TEST_F(RunTest, AutoStartUntickedStopsTimersAndUnticksAutoClose) {
     EXPECT_TRUE(app.backend.writes.empty()) << "AutoStart is stored only at closing";
 }
 
-TEST_F(RunTest, AFailedLaunchFromSendNowIsReportedAndLeavesStartUsable) {
+// "Send Email Now" launches at once: a failed launch is reported and leaves
+// Start usable; beside a countdown it changes no status, and the countdown
+// still launches when it runs out.
+TEST_F(RunTest, SendNowLaunchesAtOnceAndAFailedLaunchLeavesStartUsable) {
     app.launcher.next = {false, "cannot find C:\\SendEmail\\SENDEMAIL-RUNNER.BAT"};
-    MainWindow& m = open();
+    MainWindow& m = open({{"SE_EXE_OUTPUT_WINDOW_TICKBOX", "1"}});
     m.SEND_EMAIL_NOW_BUTTON.press();
     EXPECT_EQ(status(), "!!! SEND FAILED: cannot find C:\\SendEmail\\SENDEMAIL-RUNNER.BAT !!!");
     EXPECT_EQ(m.exitStatus(), MainWindow::kExitLaunchFailed);
     EXPECT_EQ(app.sched.pending(), 0u);
     app.launcher.next = {};
     m.START_STOP_BUTTON.press();
-    app.sched.advance(10000);
-    EXPECT_EQ(app.launcher.launches.size(), 2u);
+    app.sched.advance(3000);
+    m.SEND_EMAIL_NOW_BUTTON.press();
+    ASSERT_EQ(app.launcher.launches.size(), 2u);
+    EXPECT_TRUE(app.launcher.launches[1].second) << "output window ticked: visible";
+    EXPECT_EQ(status(), "EMAIL AUTOSEND IN 10 SECS...") << "Send Email Now changes no status";
+    app.sched.advance(7000);
+    EXPECT_EQ(app.launcher.launches.size(), 3u);
     EXPECT_EQ(m.exitStatus(), 0) << "a new send: the old failure no longer counts";
     // Settings never saved: nothing to hand to the launcher.
     m.SE_RUNNER_BAT_LOCATION_TEXTBOX.setText("");
     m.SEND_EMAIL_NOW_BUTTON.press();
-    EXPECT_EQ(app.launcher.launches.size(), 2u);
+    EXPECT_EQ(app.launcher.launches.size(), 3u);
     EXPECT_NE(status().find("press SAVE"), std::string::npos);
 }
 
