@@ -27,41 +27,9 @@ const Strings kCountdownLocks = {"AUTOSTART_TICKBOX", "AUTOCLOSE_TICKBOX",
                                  "SE_EXE_OUTPUT_WINDOW_TICKBOX", "SETTINGS_BUTTON"};
 const std::string kRunning = "!!! SendEmail.exe IS RUNNING...!!!";
 
-// The watch asks for the process list on a thread of its own; these move
-// virtual time a millisecond at a time and let each query answer before
-// time moves on, so that every tick's answer arrives before the next tick.
-void Settle(TestApp& app, MainWindow& m) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (m.watchQueryOutstanding() && std::chrono::steady_clock::now() < end) {
-        app.sched.runPosted();
-        if (m.watchQueryOutstanding()) std::this_thread::sleep_for(std::chrono::microseconds(50));
-    }
-    ASSERT_FALSE(m.watchQueryOutstanding()) << "a process query never answered";
-}
-void Step(TestApp& app, MainWindow& m, long long ms) {
-    for (long long i = 0; i < ms && !m.isClosed(); ++i) {
-        app.sched.advance(1);
-        Settle(app, m);
-    }
-    if (m.isClosed()) app.sched.advance(ms);  // nothing of the window is left to answer
-}
-
-// A main window shown on fakes of its own, for cases that each need fresh ones.
-struct Session {
-    explicit Session(const Values& stored, RunFileNames names = RunFileNames::Windows(),
-                     int sendTimeoutSeconds = 600)
-        : app("NIGHTLY-REPORT", names) {
-        app.ctx.sendTimeoutSeconds = sendTimeoutSeconds;
-        app.put(stored);
-        m.show();
-    }
-    TestApp app;
-    MainWindow m{app.ctx};
-    std::string status() const { return m.CURRENT_STATUS_LABEL.text(); }
-    void run(long long ms) { Step(app, m, ms); }
-};
-
-struct MainWindowTest : ::testing::Test {
+// An application on fakes and its main window, opened on stored values.
+struct Harness {
+    explicit Harness(RunFileNames names = RunFileNames::Windows()) : app("NIGHTLY-REPORT", names) {}
     TestApp app;
     std::unique_ptr<MainWindow> w;
 
@@ -72,7 +40,24 @@ struct MainWindowTest : ::testing::Test {
         return *w;
     }
     std::string status() const { return w->CURRENT_STATUS_LABEL.text(); }
-    void run(long long ms) { Step(app, *w, ms); }
+    // The watch asks for the process list on a thread of its own; run() moves
+    // virtual time a millisecond at a time and lets each query answer before
+    // time moves on, so that every tick's answer arrives before the next tick.
+    void settle() {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (w->watchQueryOutstanding() && std::chrono::steady_clock::now() < end) {
+            app.sched.runPosted();
+            if (w->watchQueryOutstanding()) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        ASSERT_FALSE(w->watchQueryOutstanding()) << "a process query never answered";
+    }
+    void run(long long ms) {
+        for (long long i = 0; i < ms && !w->isClosed(); ++i) {
+            app.sched.advance(1);
+            settle();
+        }
+        if (w->isClosed()) app.sched.advance(ms);  // nothing of the window is left to answer
+    }
     // The status after `ms` more of a run.
     std::string after(long long ms) {
         run(ms);
@@ -85,14 +70,16 @@ struct MainWindowTest : ::testing::Test {
     }
 };
 
+struct MainWindowTest : ::testing::Test, Harness {};
+
 // An empty profile, and one whose values do not convert, open at the defaults.
 TEST_F(MainWindowTest, NewOrUnconvertibleProfileOpensAtDefaultsReadyAndStoresNothing) {
     const Values unconvertible = {{"MAIN-Left", "left of centre"}, {"MAIN-Top", "1e999"},
                                   {"AUTOSTART_TICKBOX", "yes please"}, {"P4P_TICKBOX", "99999"}};
     for (const Values& stored : {Values{}, unconvertible}) {
         SCOPED_TRACE(stored.empty() ? "new profile" : "unconvertible values");
-        Session s(stored);
-        MainWindow& m = s.m;
+        Harness h;
+        MainWindow& m = h.open(stored);
         EXPECT_EQ((std::vector<float>{m.left(), m.top(), m.width(), m.height()}),
                   (std::vector<float>{1000, 1000, 10050, 3285}));
         EXPECT_EQ(m.caption(), "FH-SW - NIGHTLY-REPORT");
@@ -102,9 +89,9 @@ TEST_F(MainWindowTest, NewOrUnconvertibleProfileOpensAtDefaultsReadyAndStoresNot
                            &m.P4P_TICKBOX, &m.AlwaysOnTopTimer_TICKBOX})
             EXPECT_EQ(t->state(), 0) << t->name();
         EXPECT_EQ(test::Disabled(m), Strings{"AUTOCLOSE_TICKBOX"});
-        EXPECT_EQ(s.status() + m.START_STOP_BUTTON.text(), "READY...START");
-        EXPECT_EQ(s.app.sched.pending(), 0u) << "no timer may run";
-        EXPECT_TRUE(s.app.backend.writes.empty());
+        EXPECT_EQ(h.status() + m.START_STOP_BUTTON.text(), "READY...START");
+        EXPECT_EQ(h.app.sched.pending(), 0u) << "no timer may run";
+        EXPECT_TRUE(h.app.backend.writes.empty());
         EXPECT_EQ(m.defaultButton(), &m.START_STOP_BUTTON);
     }
 }
@@ -131,16 +118,17 @@ TEST_F(MainWindowTest, StoredValuesFillTheWindowAndTicksRunTheirHandlers) {
 // Close control, Exit and auto-close all store the same seven values; a
 // window closed while counting down keeps AutoStart.
 TEST_F(MainWindowTest, EveryWayOfClosingStoresTheSameSevenValues) {
-    auto closingWrites = [](const std::function<void(Session&)>& how) {
-        Session s({{"AUTOCLOSE_TICKBOX", "1"}, {"AUTOSTART_TICKBOX", "1"},
-                   {"SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"C:\\x\\SENDEMAIL-RUNNER.BAT\""}});
-        s.m.movedByUser(4500, -300);
-        const std::size_t before = s.app.backend.writes.size();
-        how(s);
-        EXPECT_TRUE(s.m.isClosed());
+    auto closingWrites = [](const std::function<void(Harness&)>& how) {
+        Harness h;
+        h.open({{"AUTOCLOSE_TICKBOX", "1"}, {"AUTOSTART_TICKBOX", "1"},
+                {"SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"C:\\x\\SENDEMAIL-RUNNER.BAT\""}})
+            .movedByUser(4500, -300);
+        const std::size_t before = h.app.backend.writes.size();
+        how(h);
+        EXPECT_TRUE(h.w->isClosed());
         Strings writes;
-        for (std::size_t i = before; i < s.app.backend.writes.size(); ++i) {
-            const auto& write = s.app.backend.writes[i];
+        for (std::size_t i = before; i < h.app.backend.writes.size(); ++i) {
+            const auto& write = h.app.backend.writes[i];
             EXPECT_EQ(write.section, "NIGHTLY-REPORT") << write.key;
             writes.push_back(write.key + "=" + write.value);
         }
@@ -150,15 +138,15 @@ TEST_F(MainWindowTest, EveryWayOfClosingStoresTheSameSevenValues) {
                             "AUTOCLOSE_TICKBOX=1", "SE_EXE_OUTPUT_WINDOW_TICKBOX=0",
                             "SE_RUNNER_BAT_LOCATION_TEXTBOX=\"C:\\x\\SENDEMAIL-RUNNER.BAT\"",
                             "P4P_TICKBOX=0"};
-    EXPECT_EQ(closingWrites([](Session& s) { s.m.close(); }), stored);
+    EXPECT_EQ(closingWrites([](Harness& h) { h.w->close(); }), stored);
     // Exit stores them, then the closing steps store them once more.
     Strings twice = stored;
     twice.insert(twice.end(), stored.begin(), stored.end());
-    EXPECT_EQ(closingWrites([](Session& s) { s.m.EXIT_BUTTON.press(); }), twice);
-    EXPECT_EQ(closingWrites([](Session& s) {
+    EXPECT_EQ(closingWrites([](Harness& h) { h.w->EXIT_BUTTON.press(); }), twice);
+    EXPECT_EQ(closingWrites([](Harness& h) {
                   // countdown 10 s, first watch check 250 ms later, auto-close wait 10 s
-                  s.app.sched.advance(20250);
-                  EXPECT_EQ(s.status(), "!!! COMPLETED - CLOSING NOW !!!");
+                  h.app.sched.advance(20250);
+                  EXPECT_EQ(h.status(), "!!! COMPLETED - CLOSING NOW !!!");
               }),
               stored);
 }
@@ -259,7 +247,7 @@ TEST_F(RunTest, StopWithinTheCountdownAbortsWithoutSending) {
     app.sched.advance(30000);
     EXPECT_TRUE(app.launcher.launches.empty());
     EXPECT_EQ(status() + m.START_STOP_BUTTON.text(), "!!! ABORTED !!!START");
-    EXPECT_TRUE(test::Disabled(m).empty()) << "AutoClose is enabled after an abort even without AutoStart";
+    EXPECT_TRUE(test::Disabled(m).empty()) << "AutoClose enabled after an abort even without AutoStart";
 }
 
 TEST_F(RunTest, StopDuringTheCompletionWaitCancelsItAndKeepsTheColour) {
@@ -339,13 +327,13 @@ TEST_F(RunTest, TheWatchNeverBlocksTheWindowsThreadAndOutlivesAStop) {
     m.START_STOP_BUTTON.press();
     EXPECT_EQ(status(), "!!! ABORTED !!!") << "a press is handled at once";
     app.processes.release();
-    Settle(app, m);
+    settle();
     EXPECT_EQ(status() + m.START_STOP_BUTTON.text(), kRunning + "START");
     runEnds();
     app.sched.advance(250);  // the next tick asks again
     ASSERT_TRUE(app.processes.waitUntilAsked());
     app.processes.release();
-    Settle(app, m);
+    settle();
     EXPECT_EQ(status(), "COMPLETED...");
     EXPECT_EQ(app.processes.askedCount(), 2u);
     EXPECT_EQ(after(10000), "READY...");
@@ -364,7 +352,7 @@ TEST_F(RunTest, LateAnswersAreDropped) {
     app.sched.advance(250);  // the watch ends without its answer
     EXPECT_FALSE(m.PROCESS_WATCHER_TIMER.running());
     app.processes.release();
-    Settle(app, m);
+    settle();
     EXPECT_EQ(status(), "!!! AUTOSENDING EMAIL NOW !!!");
     EXPECT_EQ(m.P4P_TICKBOX.background(), std::nullopt);
 
@@ -422,21 +410,21 @@ TEST(RunOutcome, ExitStatusAndTheRunsOwnLogLinesDecide) {
         SCOPED_TRACE(c.status);
         fs::remove(log);
         if (c.before != "-") std::ofstream(log, std::ios::binary) << c.before;
-        Session s({{"SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"" + dir.string() + "/SENDEMAIL-RUNNER.BAT\""},
-                   {"INSTALL_FOLDER_TEXTBOX", dir.string()}, {"P4P_TICKBOX", "1"}},
-                  RunFileNames::Linux());
-        s.m.START_STOP_BUTTON.press();
-        s.run(10500);
+        Harness h(RunFileNames::Linux());
+        const std::string launch = "\"" + dir.string() + "/SENDEMAIL-RUNNER.BAT\"";
+        MainWindow& m = h.open({{"SE_RUNNER_BAT_LOCATION_TEXTBOX", launch},
+                                {"INSTALL_FOLDER_TEXTBOX", dir.string()}, {"P4P_TICKBOX", "1"}});
+        m.START_STOP_BUTTON.press();
+        h.run(10500);
         if (c.added.rfind("=", 0) == 0)
             std::ofstream(log, std::ios::binary) << c.added.substr(1);
         else
             std::ofstream(log, std::ios::binary | std::ios::app) << c.added;
-        s.app.launcher.end(c.runnerStatus);
-        s.run(250);
-        EXPECT_EQ(s.status(), c.status);
-        EXPECT_EQ(s.m.CURRENT_STATUS_LABEL.foreground(), c.exitStatus ? colours::Red : colours::Green);
-        EXPECT_EQ(s.m.CURRENT_STATUS_LABEL.background(), colours::Black);
-        EXPECT_EQ(s.m.exitStatus(), c.exitStatus);
+        h.app.launcher.end(c.runnerStatus);
+        EXPECT_EQ(h.after(250), c.status);
+        EXPECT_EQ(m.CURRENT_STATUS_LABEL.foreground(), c.exitStatus ? colours::Red : colours::Green);
+        EXPECT_EQ(m.CURRENT_STATUS_LABEL.background(), colours::Black);
+        EXPECT_EQ(m.exitStatus(), c.exitStatus);
     }
     fs::remove_all(dir);
 }
@@ -449,35 +437,36 @@ TEST(RunOutcome, AFailureClosesAnUnattendedRunAndStaysInViewOtherwise) {
     for (bool autoClose : {true, false}) {
         for (Failure how : {kSend, kLaunch, kNoScript}) {
             SCOPED_TRACE(std::to_string(autoClose) + "/" + std::to_string(how));
-            Session s({{"SE_RUNNER_BAT_LOCATION_TEXTBOX", how == kNoScript ? "" : "\"C:\\x\\R.BAT\""},
-                       {"AUTOSTART_TICKBOX", "1"}, {"AUTOCLOSE_TICKBOX", autoClose ? "1" : "0"},
-                       {"P4P_TICKBOX", "1"}});
-            if (how == kLaunch) s.app.launcher.next = {false, "cannot find C:\\x\\R.BAT"};
-            s.run(10000);
+            Harness h;
+            if (how == kLaunch) h.app.launcher.next = {false, "cannot find C:\\x\\R.BAT"};
+            const std::string launch = how == kNoScript ? "" : "\"C:\\x\\R.BAT\"";
+            MainWindow& m = h.open({{"SE_RUNNER_BAT_LOCATION_TEXTBOX", launch}, {"AUTOSTART_TICKBOX", "1"},
+                                    {"AUTOCLOSE_TICKBOX", autoClose ? "1" : "0"}, {"P4P_TICKBOX", "1"}});
+            h.run(10000);
             if (how == kSend) {
-                s.app.launcher.end(1);
-                s.run(250);
+                h.app.launcher.end(1);
+                h.run(250);
             }
-            const std::string failure = s.status();
+            const std::string failure = h.status();
             EXPECT_EQ(failure.rfind("!!! SEND FAILED: ", 0), 0u) << failure;
             const int expected = how == kSend ? MainWindow::kExitSendFailed : MainWindow::kExitLaunchFailed;
-            EXPECT_EQ(s.m.exitStatus(), expected);
-            s.run(9999);
-            EXPECT_FALSE(s.m.isClosed());
-            s.run(1);
-            EXPECT_EQ(s.m.isClosed(), autoClose);
-            EXPECT_EQ(s.m.exitStatus(), expected);
+            EXPECT_EQ(m.exitStatus(), expected);
+            h.run(9999);
+            EXPECT_FALSE(m.isClosed());
+            h.run(1);
+            EXPECT_EQ(m.isClosed(), autoClose);
+            EXPECT_EQ(m.exitStatus(), expected);
             if (autoClose) {
-                EXPECT_EQ(s.status(), "!!! SEND FAILED - CLOSING NOW !!!");
-                EXPECT_EQ(s.m.CURRENT_STATUS_LABEL.foreground(), colours::Red);
+                EXPECT_EQ(h.status(), "!!! SEND FAILED - CLOSING NOW !!!");
+                EXPECT_EQ(m.CURRENT_STATUS_LABEL.foreground(), colours::Red);
                 continue;
             }
-            EXPECT_EQ(s.status() + s.m.START_STOP_BUTTON.text(), failure + "START")
+            EXPECT_EQ(h.status() + m.START_STOP_BUTTON.text(), failure + "START")
                 << "the reason stays in view";
-            EXPECT_TRUE(test::Disabled(s.m).empty());
-            EXPECT_EQ(s.app.sched.pending(), 0u);
-            s.m.START_STOP_BUTTON.press();
-            EXPECT_EQ(s.m.CURRENT_STATUS_LABEL.foreground(), colours::Green) << "a new run, a new colour";
+            EXPECT_TRUE(test::Disabled(m).empty());
+            EXPECT_EQ(h.app.sched.pending(), 0u);
+            m.START_STOP_BUTTON.press();
+            EXPECT_EQ(m.CURRENT_STATUS_LABEL.foreground(), colours::Green) << "a new run, a new colour";
         }
     }
 }
@@ -489,28 +478,28 @@ TEST(RunOutcome, AFailureClosesAnUnattendedRunAndStaysInViewOtherwise) {
 TEST(RunOutcome, ARunThatDoesNotEndInTimeIsStoppedAndReported) {
     for (bool ownRunEnded : {false, true}) {
         SCOPED_TRACE(ownRunEnded);
-        Session s({{"SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"C:\\x\\R.BAT\""}, {"AUTOSTART_TICKBOX", "1"},
-                   {"AUTOCLOSE_TICKBOX", "1"}, {"P4P_TICKBOX", "1"}},
-                  RunFileNames::Windows(), 30);
-        s.app.processes.running = true;
-        s.run(10000 + 29999);
-        EXPECT_EQ(s.status(), kRunning);
-        if (ownRunEnded) s.app.launcher.end(0);
-        s.run(1);
+        Harness h;
+        h.app.ctx.sendTimeoutSeconds = 30;
+        h.app.processes.running = true;
+        MainWindow& m = h.open({{"SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"C:\\x\\R.BAT\""}, {"P4P_TICKBOX", "1"},
+                                {"AUTOSTART_TICKBOX", "1"}, {"AUTOCLOSE_TICKBOX", "1"}});
+        EXPECT_EQ(h.after(10000 + 29999), kRunning);
+        if (ownRunEnded) h.app.launcher.end(0);
+        h.run(1);
         if (ownRunEnded) {
-            EXPECT_EQ(s.status(), "COMPLETED...");
-            EXPECT_TRUE(s.app.launcher.stopped.empty());
-            EXPECT_EQ(s.m.exitStatus(), 0);
+            EXPECT_EQ(h.status(), "COMPLETED...");
+            EXPECT_TRUE(h.app.launcher.stopped.empty());
+            EXPECT_EQ(m.exitStatus(), 0);
             continue;
         }
-        EXPECT_EQ(s.status(),
+        EXPECT_EQ(h.status(),
                   "!!! SEND FAILED: SendEmail.exe timed out after 30 s - the runner script and the "
                   "mail client were stopped !!!");
-        EXPECT_EQ(s.app.launcher.stopped, (std::vector<LaunchId>{1}));
-        EXPECT_FALSE(s.m.PROCESS_WATCHER_TIMER.running());
-        s.run(10000);
-        EXPECT_TRUE(s.m.isClosed());
-        EXPECT_EQ(s.m.exitStatus(), MainWindow::kExitTimedOut);
+        EXPECT_EQ(h.app.launcher.stopped, (std::vector<LaunchId>{1}));
+        EXPECT_FALSE(m.PROCESS_WATCHER_TIMER.running());
+        h.run(10000);
+        EXPECT_TRUE(m.isClosed());
+        EXPECT_EQ(m.exitStatus(), MainWindow::kExitTimedOut);
     }
     // The limit comes from FHSW_SEND_TIMEOUT_SECONDS when that holds a sane value.
     const std::vector<std::pair<const char*, int>> limits = {
