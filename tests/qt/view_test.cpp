@@ -129,10 +129,8 @@ TEST_F(ViewTest, ShowsTheModelAndFollowsEveryChange) {
     for (Control* c : std::vector<Control*>{&w.title, &w.field, &w.ok, &w.frame})
         c->setText(c->name());
     w.notes.setText("a\r\nb\r\n\r\nc");
-    EXPECT_EQ(title->text(), "TITLE_LABEL");
-    EXPECT_EQ(field->text(), "FIELD_TEXTBOX");
-    EXPECT_EQ(ok->text(), "OK_BUTTON");
-    EXPECT_EQ(frame->title(), "OPTIONS_FRAME");
+    EXPECT_EQ((QStringList{title->text(), field->text(), ok->text(), frame->title()}),
+              (QStringList{"TITLE_LABEL", "FIELD_TEXTBOX", "OK_BUTTON", "OPTIONS_FRAME"}));
     EXPECT_EQ(notes->toPlainText(), "a\nb\n\nc");
     for (auto [state, shown] :
          {std::pair{1, Qt::Checked}, {2, Qt::PartiallyChecked}, {0, Qt::Unchecked}}) {
@@ -341,15 +339,9 @@ TEST_F(ViewTest, NoticesAndPasswordMask) {
 // selected: its first controls are read-only texts, which take no initial
 // focus (it would select them); the focus is on OK.
 TEST_F(ViewTest, AboutWindowHasNoEmptyBoxesAndNothingSelected) {
-    MemorySettingsBackend backend;
-    FixedExecutableName exe("NIGHTLY-REPORT");
-    SettingsStore store(backend, exe);
-    test::FakeLauncher launcher;
-    test::FakeProcesses processes;
-    test::FakeZOrder zorder;
-    test::FakeFiles files;
-    AppContext app{ui, store, launcher, processes, zorder, files, RunFileNames::Native(),
-                   "/home/ops/.config/FH_SENDWARDEN.ini"};
+    test::TestApp fakes;  // its store and platform fakes, shown through the Qt host
+    AppContext app{ui, fakes.store, fakes.launcher, fakes.processes, fakes.zorder, fakes.files,
+                   RunFileNames::Native(), "/home/ops/.config/FH_SENDWARDEN.ini"};
     MainWindow main(app);
     AboutWindow about(app, main);
     QtWindowView aboutView(about);

@@ -179,17 +179,26 @@ struct TestApp {
     FakeFiles files;
     AppContext ctx;
 
-    // Stores a value in the Profile without recording it as a write.
+    // Stores values in the Profile without recording them as writes.
     void put(const std::string& key, const std::string& value) {
         backend.values[{exe.baseName(), key}] = value;
+    }
+    void put(const std::vector<std::pair<std::string, std::string>>& values) {
+        for (const auto& [key, value] : values) put(key, value);
     }
     std::string get(const std::string& key, const std::string& section = "") {
         auto it = backend.values.find({section.empty() ? exe.baseName() : section, key});
         return it == backend.values.end() ? "<absent>" : it->second;
     }
+    // "key=value" of every write so far; the keys alone of those from `from` on.
     std::vector<std::string> writtenKeys() const {
         std::vector<std::string> keys;
         for (auto& w : backend.writes) keys.push_back(w.key + "=" + w.value);
+        return keys;
+    }
+    std::vector<std::string> keysWrittenSince(std::size_t from) const {
+        std::vector<std::string> keys;
+        for (std::size_t i = from; i < backend.writes.size(); ++i) keys.push_back(backend.writes[i].key);
         return keys;
     }
 };

@@ -39,13 +39,12 @@ TEST_F(DialogTest, ImportBringsEveryTlsStateIntoEveryOther) {
             shared.show();
             shared.tls().bringTo(to);
             shared.IMPORT_THESE_SHARED_SETTINGS_BUTTON.press();
-            const auto& t = settings.tls();
-            EXPECT_EQ(t.state(), to) << int(from) << "->" << int(to);
+            SCOPED_TRACE(std::to_string(int(from)) + "->" + std::to_string(int(to)));
+            EXPECT_EQ(settings.tls().state(), to);
             EXPECT_EQ(settings.TLS_TB_SETTING.text(), settingOf[int(to)]);
             // The enabled boxes are those of the state, as in the shared window.
-            EXPECT_EQ(settings.TLS_NO_TICKBOX.enabled(), shared.TLS_NO_TICKBOX.enabled());
-            EXPECT_EQ(settings.TLS_YES_TICKBOX.enabled(), shared.TLS_YES_TICKBOX.enabled());
-            EXPECT_EQ(settings.TLS_AUTO_TICKBOX.enabled(), shared.TLS_AUTO_TICKBOX.enabled());
+            for (const char* box : {"TLS_NO_TICKBOX", "TLS_YES_TICKBOX", "TLS_AUTO_TICKBOX"})
+                EXPECT_EQ(settings.find(box)->enabled(), shared.find(box)->enabled()) << box;
             shared.close();
         }
     }
@@ -88,10 +87,7 @@ TEST_F(DialogTest, ImportThenCancelLeavesTheProfileUntouched) {
     EXPECT_EQ(again.SMTP_SERVER_ADDRESS_PORT_TEXTBOX.text(), "new.example.org:587");
     const std::size_t before = app.backend.writes.size();
     again.CANCEL_BUTTON.press();
-    Strings keys;
-    for (std::size_t i = before; i < app.backend.writes.size(); ++i)
-        keys.push_back(app.backend.writes[i].key);
-    EXPECT_EQ(keys, (Strings{"SETTINGS_MAIN-Left", "SETTINGS_MAIN-Top"}));
+    EXPECT_EQ(app.keysWrittenSince(before), (Strings{"SETTINGS_MAIN-Left", "SETTINGS_MAIN-Top"}));
     EXPECT_EQ(app.get("SMTP_SERVER_ADDRESS_PORT_TEXTBOX"), "old.example.org:25");
 }
 
@@ -270,8 +266,7 @@ TEST(AboutWindowTest, CreditSwapsToTheContactUntilReopenedAndPositionIsKept) {
     EXPECT_EQ(about->FH_SENDWARDEN_CREATOR.text(), AboutWindow::kCredit);
     EXPECT_EQ(about->left(), 150);
     for (Control* c : about->controls())
-        if (c->kind() == ControlKind::TextBox)
-            EXPECT_TRUE(static_cast<TextBox*>(c)->readOnly()) << c->name();
+        EXPECT_TRUE(c->kind() != ControlKind::TextBox || static_cast<TextBox*>(c)->readOnly()) << c->name();
 }
 
 TEST(AboutWindowTest, WarningNamesWhereTheSettingsReallyAre) {

@@ -17,54 +17,90 @@ namespace {
 
 using test::TestApp;
 using Strings = std::vector<std::string>;
+using Values = std::vector<std::pair<std::string, std::string>>;
 
 const Strings kClosingValues = {"MAIN-Left", "MAIN-Top", "AUTOSTART_TICKBOX", "AUTOCLOSE_TICKBOX",
                                 "SE_EXE_OUTPUT_WINDOW_TICKBOX", "SE_RUNNER_BAT_LOCATION_TEXTBOX",
                                 "P4P_TICKBOX"};
+// What a running countdown disables.
+const Strings kCountdownLocks = {"AUTOSTART_TICKBOX", "AUTOCLOSE_TICKBOX",
+                                 "SE_EXE_OUTPUT_WINDOW_TICKBOX", "SETTINGS_BUTTON"};
+const std::string kRunning = "!!! SendEmail.exe IS RUNNING...!!!";
 
-struct MainWindowTest : ::testing::Test {
+// An application on fakes and its main window, opened on stored values.
+struct Harness {
+    explicit Harness(RunFileNames names = RunFileNames::Windows()) : app("NIGHTLY-REPORT", names) {}
     TestApp app;
     std::unique_ptr<MainWindow> w;
 
-    MainWindow& open() {
+    MainWindow& open(const Values& stored = {}) {
+        app.put(stored);
         w = std::make_unique<MainWindow>(app.ctx);
         w->show();
         return *w;
     }
-    Strings keysWritten(std::size_t from = 0) const {
-        Strings keys;
-        for (std::size_t i = from; i < app.backend.writes.size(); ++i)
-            keys.push_back(app.backend.writes[i].key);
-        return keys;
+    std::string status() const { return w->CURRENT_STATUS_LABEL.text(); }
+    // The watch asks for the process list on a thread of its own; run() moves
+    // virtual time a millisecond at a time and lets each query answer before
+    // time moves on, so that every tick's answer arrives before the next tick.
+    void settle() {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (w->watchQueryOutstanding() && std::chrono::steady_clock::now() < end) {
+            app.sched.runPosted();
+            if (w->watchQueryOutstanding()) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        ASSERT_FALSE(w->watchQueryOutstanding()) << "a process query never answered";
+    }
+    void run(long long ms) {
+        for (long long i = 0; i < ms && !w->isClosed(); ++i) {
+            app.sched.advance(1);
+            settle();
+        }
+        if (w->isClosed()) app.sched.advance(ms);  // nothing of the window is left to answer
+    }
+    // The status after `ms` more of a run.
+    std::string after(long long ms) {
+        run(ms);
+        return status();
+    }
+    // The mail client and then the runner script end.
+    void runEnds(int runnerStatus = 0) {
+        app.processes.running = false;
+        app.launcher.end(runnerStatus);
     }
 };
 
-TEST_F(MainWindowTest, NewProfileOpensAtDefaultsReadyAndStoresNothing) {
-    MainWindow& m = open();
-    EXPECT_EQ((std::vector<float>{m.left(), m.top(), m.width(), m.height()}),
-              (std::vector<float>{1000, 1000, 10050, 3285}));
-    EXPECT_EQ(m.caption(), "FH-SW - NIGHTLY-REPORT");
-    EXPECT_EQ(m.APP_EXE_NAME_TEXTBOX.text(), "NIGHTLY-REPORT");
-    EXPECT_EQ(m.SEND_TO_ADDRESS_TEXTBOX.text() + m.SUBJECT_TEXTBOX.text(), "");
-    for (TickBox* t : {&m.AUTOSTART_TICKBOX, &m.AUTOCLOSE_TICKBOX, &m.SE_EXE_OUTPUT_WINDOW_TICKBOX,
-                       &m.P4P_TICKBOX, &m.AlwaysOnTopTimer_TICKBOX})
-        EXPECT_EQ(t->state(), 0) << t->name();
-    EXPECT_EQ(test::Disabled(m), Strings{"AUTOCLOSE_TICKBOX"});
-    EXPECT_EQ(m.CURRENT_STATUS_LABEL.text() + m.START_STOP_BUTTON.text(), "READY...START");
-    EXPECT_EQ(app.sched.pending(), 0u) << "no timer may run";
-    EXPECT_TRUE(app.backend.writes.empty());
-    EXPECT_EQ(m.defaultButton(), &m.START_STOP_BUTTON);
+struct MainWindowTest : ::testing::Test, Harness {};
+
+// An empty profile, and one whose values do not convert, open at the defaults.
+TEST_F(MainWindowTest, NewOrUnconvertibleProfileOpensAtDefaultsReadyAndStoresNothing) {
+    const Values unconvertible = {{"MAIN-Left", "left of centre"}, {"MAIN-Top", "1e999"},
+                                  {"AUTOSTART_TICKBOX", "yes please"}, {"P4P_TICKBOX", "99999"}};
+    for (const Values& stored : {Values{}, unconvertible}) {
+        SCOPED_TRACE(stored.empty() ? "new profile" : "unconvertible values");
+        Harness h;
+        MainWindow& m = h.open(stored);
+        EXPECT_EQ((std::vector<float>{m.left(), m.top(), m.width(), m.height()}),
+                  (std::vector<float>{1000, 1000, 10050, 3285}));
+        EXPECT_EQ(m.caption(), "FH-SW - NIGHTLY-REPORT");
+        EXPECT_EQ(m.APP_EXE_NAME_TEXTBOX.text(), "NIGHTLY-REPORT");
+        EXPECT_EQ(m.SEND_TO_ADDRESS_TEXTBOX.text() + m.SUBJECT_TEXTBOX.text(), "");
+        for (TickBox* t : {&m.AUTOSTART_TICKBOX, &m.AUTOCLOSE_TICKBOX, &m.SE_EXE_OUTPUT_WINDOW_TICKBOX,
+                           &m.P4P_TICKBOX, &m.AlwaysOnTopTimer_TICKBOX})
+            EXPECT_EQ(t->state(), 0) << t->name();
+        EXPECT_EQ(test::Disabled(m), Strings{"AUTOCLOSE_TICKBOX"});
+        EXPECT_EQ(h.status() + m.START_STOP_BUTTON.text(), "READY...START");
+        EXPECT_EQ(h.app.sched.pending(), 0u) << "no timer may run";
+        EXPECT_TRUE(h.app.backend.writes.empty());
+        EXPECT_EQ(m.defaultButton(), &m.START_STOP_BUTTON);
+    }
 }
 
 TEST_F(MainWindowTest, StoredValuesFillTheWindowAndTicksRunTheirHandlers) {
-    app.put("MAIN-Left", "-2400");
-    app.put("MAIN-Top", "315.5");
-    app.put("MAIN-Width", "12000");
-    app.put("SUBJECT_TEXTBOX", "Nightly");
-    for (const char* key : {"AUTOSTART_TICKBOX", "AUTOCLOSE_TICKBOX", "SE_EXE_OUTPUT_WINDOW_TICKBOX",
-                            "P4P_TICKBOX", "AlwaysOnTopTimer_TICKBOX"})
-        app.put(key, "1");
-    MainWindow& m = open();
+    MainWindow& m = open({{"MAIN-Left", "-2400"}, {"MAIN-Top", "315.5"}, {"MAIN-Width", "12000"},
+                          {"SUBJECT_TEXTBOX", "Nightly"}, {"AUTOSTART_TICKBOX", "1"},
+                          {"AUTOCLOSE_TICKBOX", "1"}, {"SE_EXE_OUTPUT_WINDOW_TICKBOX", "1"},
+                          {"P4P_TICKBOX", "1"}, {"AlwaysOnTopTimer_TICKBOX", "1"}});
     EXPECT_EQ((std::vector<float>{m.left(), m.top(), m.width()}),
               (std::vector<float>{-2400, 315.5f, 12000}));
     EXPECT_EQ(m.SUBJECT_TEXTBOX.text(), "Nightly");
@@ -74,75 +110,55 @@ TEST_F(MainWindowTest, StoredValuesFillTheWindowAndTicksRunTheirHandlers) {
                                           "AlwaysOnTopTimer_TICKBOX=1"}));
     // AutoStart armed the countdown and disabled the options it locks.
     EXPECT_EQ(m.AUTOCLOSE_TICKBOX.state(), 1);
-    EXPECT_EQ(test::Disabled(m), (Strings{"AUTOSTART_TICKBOX", "AUTOCLOSE_TICKBOX",
-                                          "SE_EXE_OUTPUT_WINDOW_TICKBOX", "SETTINGS_BUTTON"}));
-    EXPECT_EQ(m.CURRENT_STATUS_LABEL.text() + m.START_STOP_BUTTON.text(),
-              "EMAIL AUTOSEND IN 10 SECS...STOP");
+    EXPECT_EQ(test::Disabled(m), kCountdownLocks);
+    EXPECT_EQ(status() + m.START_STOP_BUTTON.text(), "EMAIL AUTOSEND IN 10 SECS...STOP");
     EXPECT_EQ(test::Running(m), (Strings{"AUTOSTART_TIMER", "AlwaysOnTopTimer"}));
 }
 
-TEST_F(MainWindowTest, UnconvertibleStoredValuesReadAsDefaults) {
-    app.put("MAIN-Left", "left of centre");
-    app.put("MAIN-Top", "1e999");
-    app.put("AUTOSTART_TICKBOX", "yes please");
-    app.put("P4P_TICKBOX", "99999");
-    MainWindow& m = open();
-    EXPECT_EQ(m.left(), 1000);
-    EXPECT_EQ(m.top(), 1000);
-    EXPECT_EQ(m.AUTOSTART_TICKBOX.state(), 0);
-    EXPECT_EQ(m.P4P_TICKBOX.state(), 0);
-    EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(), "READY...");
-}
-
-// Close control, Exit and auto-close all store the same seven values.
+// Close control, Exit and auto-close all store the same seven values; a
+// window closed while counting down keeps AutoStart.
 TEST_F(MainWindowTest, EveryWayOfClosingStoresTheSameSevenValues) {
-    auto closingWrites = [&](const std::function<void(MainWindow&, TestApp&)>& how) {
-        TestApp fresh;
-        fresh.put("AUTOCLOSE_TICKBOX", "1");
-        fresh.put("AUTOSTART_TICKBOX", "1");
-        fresh.put("SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"C:\\x\\SENDEMAIL-RUNNER.BAT\"");
-        MainWindow m(fresh.ctx);
-        m.show();
-        m.movedByUser(4500, -300);
-        const std::size_t before = fresh.backend.writes.size();
-        how(m, fresh);
-        EXPECT_TRUE(m.isClosed());
-        std::vector<MemorySettingsBackend::Write> writes(fresh.backend.writes.begin() + before,
-                                                         fresh.backend.writes.end());
+    auto closingWrites = [](const std::function<void(Harness&)>& how) {
+        Harness h;
+        h.open({{"AUTOCLOSE_TICKBOX", "1"}, {"AUTOSTART_TICKBOX", "1"},
+                {"SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"C:\\x\\SENDEMAIL-RUNNER.BAT\""}})
+            .movedByUser(4500, -300);
+        const std::size_t before = h.app.backend.writes.size();
+        how(h);
+        EXPECT_TRUE(h.w->isClosed());
+        Strings writes;
+        for (std::size_t i = before; i < h.app.backend.writes.size(); ++i) {
+            const auto& write = h.app.backend.writes[i];
+            EXPECT_EQ(write.section, "NIGHTLY-REPORT") << write.key;
+            writes.push_back(write.key + "=" + write.value);
+        }
         return writes;
     };
-    auto byCloseControl = closingWrites([](MainWindow& m, TestApp&) { m.close(); });
-    auto byExit = closingWrites([](MainWindow& m, TestApp&) { m.EXIT_BUTTON.press(); });
-    auto byAutoClose = closingWrites([](MainWindow& m, TestApp& a) {
-        // countdown 10 s, first watch check 250 ms later, auto-close wait 10 s
-        a.sched.advance(20250);
-        EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(), "!!! COMPLETED - CLOSING NOW !!!");
-    });
-    ASSERT_EQ(byCloseControl.size(), 7u);
-    Strings keys;
-    for (auto& wr : byCloseControl) keys.push_back(wr.key);
-    EXPECT_EQ(keys, kClosingValues);
-    EXPECT_EQ(byCloseControl[0].value, "4500");
-    EXPECT_EQ(byCloseControl[1].value, "-300");
-    EXPECT_EQ(byCloseControl[2].value, "1") << "a window closed while counting down keeps AutoStart";
-    EXPECT_EQ(byCloseControl[5].value, "\"C:\\x\\SENDEMAIL-RUNNER.BAT\"");
+    const Strings stored = {"MAIN-Left=4500", "MAIN-Top=-300", "AUTOSTART_TICKBOX=1",
+                            "AUTOCLOSE_TICKBOX=1", "SE_EXE_OUTPUT_WINDOW_TICKBOX=0",
+                            "SE_RUNNER_BAT_LOCATION_TEXTBOX=\"C:\\x\\SENDEMAIL-RUNNER.BAT\"",
+                            "P4P_TICKBOX=0"};
+    EXPECT_EQ(closingWrites([](Harness& h) { h.w->close(); }), stored);
     // Exit stores them, then the closing steps store them once more.
-    ASSERT_EQ(byExit.size(), 14u);
-    EXPECT_EQ(std::vector(byExit.begin(), byExit.begin() + 7), byCloseControl);
-    EXPECT_EQ(std::vector(byExit.begin() + 7, byExit.end()), byCloseControl);
-    EXPECT_EQ(byAutoClose, byCloseControl);
+    Strings twice = stored;
+    twice.insert(twice.end(), stored.begin(), stored.end());
+    EXPECT_EQ(closingWrites([](Harness& h) { h.w->EXIT_BUTTON.press(); }), twice);
+    EXPECT_EQ(closingWrites([](Harness& h) {
+                  // countdown 10 s, first watch check 250 ms later, auto-close wait 10 s
+                  h.app.sched.advance(20250);
+                  EXPECT_EQ(h.status(), "!!! COMPLETED - CLOSING NOW !!!");
+              }),
+              stored);
 }
 
 TEST_F(MainWindowTest, AlwaysOnTopStoresAtEveryChangeAndNotWhenClosing) {
     MainWindow& m = open();
-    m.AlwaysOnTopTimer_TICKBOX.click();
-    m.AlwaysOnTopTimer_TICKBOX.click();
-    m.AlwaysOnTopTimer_TICKBOX.click();
+    for (int i = 0; i < 3; ++i) m.AlwaysOnTopTimer_TICKBOX.click();
     EXPECT_EQ(app.writtenKeys(), (Strings{"AlwaysOnTopTimer_TICKBOX=1", "AlwaysOnTopTimer_TICKBOX=0",
                                           "AlwaysOnTopTimer_TICKBOX=1"}));
     const std::size_t before = app.backend.writes.size();
     m.close();
-    EXPECT_EQ(keysWritten(before), kClosingValues);
+    EXPECT_EQ(app.keysWrittenSince(before), kClosingValues);
     EXPECT_EQ(app.get("AlwaysOnTopTimer_TICKBOX"), "1");
 }
 
@@ -189,69 +205,38 @@ TEST_F(MainWindowTest, AlwaysOnTopDemotesTheForegroundWindowThenRaisesTheMainWin
 
 // ---- Run controller ------------------------------------------------------
 
-// The watch asks for the process list on a thread of its own; these move
-// virtual time a millisecond at a time and let each query answer before
-// time moves on, so that every tick's answer arrives before the next tick.
-void Settle(TestApp& app, MainWindow& m) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (m.watchQueryOutstanding() && std::chrono::steady_clock::now() < end) {
-        app.sched.runPosted();
-        if (m.watchQueryOutstanding()) std::this_thread::sleep_for(std::chrono::microseconds(50));
-    }
-    ASSERT_FALSE(m.watchQueryOutstanding()) << "a process query never answered";
-}
-void Step(TestApp& app, MainWindow& m, long long ms) {
-    for (long long i = 0; i < ms && !m.isClosed(); ++i) {
-        app.sched.advance(1);
-        Settle(app, m);
-    }
-    if (m.isClosed()) app.sched.advance(ms);  // nothing of the window is left to answer
-}
-
 struct RunTest : MainWindowTest {
     const std::string launchText = "\"C:\\SendEmail\\SENDEMAIL-RUNNER.BAT\"";
     void SetUp() override { app.put("SE_RUNNER_BAT_LOCATION_TEXTBOX", launchText); }
-    std::string status() const { return w->CURRENT_STATUS_LABEL.text(); }
-    void run(long long ms) { Step(app, *w, ms); }
 };
 
 TEST_F(RunTest, StartCountsDownLaunchesWatchesAndReturnsToReady) {
-    app.put("P4P_TICKBOX", "1");
-    MainWindow& m = open();
+    MainWindow& m = open({{"P4P_TICKBOX", "1"}});
     m.START_STOP_BUTTON.press();
-    EXPECT_EQ(status(), "EMAIL AUTOSEND IN 10 SECS...");
-    EXPECT_EQ(m.START_STOP_BUTTON.text(), "STOP");
-    EXPECT_EQ(test::Disabled(m), (Strings{"AUTOSTART_TICKBOX", "AUTOCLOSE_TICKBOX",
-                                          "SE_EXE_OUTPUT_WINDOW_TICKBOX", "SETTINGS_BUTTON"}));
+    EXPECT_EQ(status() + m.START_STOP_BUTTON.text(), "EMAIL AUTOSEND IN 10 SECS...STOP");
+    EXPECT_EQ(test::Disabled(m), kCountdownLocks);
     run(9999);
     EXPECT_TRUE(app.launcher.launches.empty());
     app.processes.running = true;
     run(1);
-    ASSERT_EQ(app.launcher.launches.size(), 1u);
-    EXPECT_EQ(app.launcher.launches[0], std::make_pair(launchText, false));
+    EXPECT_EQ(app.launcher.launches, (std::vector{std::pair{launchText, false}}));
     EXPECT_EQ(status(), "!!! AUTOSENDING EMAIL NOW !!!");
     EXPECT_FALSE(m.AUTOSTART_TIMER.running()) << "the countdown fires once";
-    run(250);
-    EXPECT_EQ(status(), "!!! SendEmail.exe IS RUNNING...!!!");
+    EXPECT_EQ(after(250), kRunning);
     EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Red);
     EXPECT_EQ(app.processes.asked.back(), "SendEmail.exe");
     run(2000);
-    app.processes.running = false;
-    app.launcher.end(0);
-    run(250);
-    EXPECT_EQ(status(), "COMPLETED...");
-    EXPECT_EQ(m.CURRENT_STATUS_LABEL.foreground(), colours::Green);
+    runEnds();
+    EXPECT_EQ(after(250), "COMPLETED...");
     EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Green);
     EXPECT_FALSE(m.PROCESS_WATCHER_TIMER.running());
-    run(9999);
-    EXPECT_EQ(status(), "COMPLETED...");
+    EXPECT_EQ(after(9999), "COMPLETED...");
     run(1);
     EXPECT_EQ(status() + m.START_STOP_BUTTON.text(), "READY...START");
     EXPECT_TRUE(test::Disabled(m).empty());
     EXPECT_EQ(m.P4P_TICKBOX.background(), std::nullopt);
     EXPECT_EQ(app.sched.pending(), 0u);
     EXPECT_FALSE(m.isClosed());
-    EXPECT_EQ(m.exitStatus(), 0);
 }
 
 TEST_F(RunTest, StopWithinTheCountdownAbortsWithoutSending) {
@@ -261,64 +246,24 @@ TEST_F(RunTest, StopWithinTheCountdownAbortsWithoutSending) {
     m.START_STOP_BUTTON.press();
     app.sched.advance(30000);
     EXPECT_TRUE(app.launcher.launches.empty());
-    EXPECT_EQ(status(), "!!! ABORTED !!!");
-    EXPECT_EQ(m.START_STOP_BUTTON.text(), "START");
-    EXPECT_TRUE(m.AUTOCLOSE_TICKBOX.enabled()) << "enabled after an abort even without AutoStart";
-    EXPECT_TRUE(m.SETTINGS_BUTTON.enabled());
-}
-
-TEST_F(RunTest, StopDuringTheWatchLetsTheWatchGoOn) {
-    app.put("P4P_TICKBOX", "1");
-    MainWindow& m = open();
-    app.processes.running = true;
-    m.START_STOP_BUTTON.press();
-    run(10250);
-    m.START_STOP_BUTTON.press();
-    EXPECT_EQ(status(), "!!! ABORTED !!!");
-    run(250);
-    EXPECT_EQ(status(), "!!! SendEmail.exe IS RUNNING...!!!");
-    EXPECT_EQ(m.START_STOP_BUTTON.text(), "START");
-    app.processes.running = false;
-    app.launcher.end(0);
-    run(250);
-    EXPECT_EQ(status(), "COMPLETED...");
-    run(10000);
-    EXPECT_EQ(status(), "READY...");
+    EXPECT_EQ(status() + m.START_STOP_BUTTON.text(), "!!! ABORTED !!!START");
+    EXPECT_TRUE(test::Disabled(m).empty()) << "AutoClose enabled after an abort even without AutoStart";
 }
 
 TEST_F(RunTest, StopDuringTheCompletionWaitCancelsItAndKeepsTheColour) {
-    app.put("P4P_TICKBOX", "1");
-    app.launcher.onLaunch = [&](const std::string&) { app.launcher.states[app.launcher.lastId + 1]; };
-    MainWindow& m = open();
+    MainWindow& m = open({{"P4P_TICKBOX", "1"}});
     m.START_STOP_BUTTON.press();
     run(10000);
     app.launcher.end(0);
-    run(250);
-    EXPECT_EQ(status(), "COMPLETED...");
+    EXPECT_EQ(after(250), "COMPLETED...");
     m.START_STOP_BUTTON.press();
-    run(20000);
-    EXPECT_EQ(status(), "!!! ABORTED !!!");
+    EXPECT_EQ(after(20000), "!!! ABORTED !!!");
     EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Green);
     EXPECT_EQ(app.sched.pending(), 0u);
 }
 
-TEST_F(RunTest, SendNowLaunchesAtOnceAndAgainWhenACountdownRunsOut) {
-    app.put("SE_EXE_OUTPUT_WINDOW_TICKBOX", "1");
-    MainWindow& m = open();
-    m.START_STOP_BUTTON.press();
-    app.sched.advance(3000);
-    m.SEND_EMAIL_NOW_BUTTON.press();
-    ASSERT_EQ(app.launcher.launches.size(), 1u);
-    EXPECT_TRUE(app.launcher.launches[0].second) << "output window ticked: visible";
-    EXPECT_EQ(status(), "EMAIL AUTOSEND IN 10 SECS...") << "Send Email Now changes no status";
-    app.sched.advance(7000);
-    EXPECT_EQ(app.launcher.launches.size(), 2u);
-}
-
 TEST_F(RunTest, WithoutPauseForProcessTheWaitStartsAtTheFirstCheck) {
-    app.put("AUTOSTART_TICKBOX", "1");
-    app.put("AUTOCLOSE_TICKBOX", "1");
-    MainWindow& m = open();
+    MainWindow& m = open({{"AUTOSTART_TICKBOX", "1"}, {"AUTOCLOSE_TICKBOX", "1"}});
     app.processes.running = true;
     app.sched.advance(10250);
     EXPECT_TRUE(app.processes.asked.empty()) << "no watch wanted, no query";
@@ -331,18 +276,15 @@ TEST_F(RunTest, WithoutPauseForProcessTheWaitStartsAtTheFirstCheck) {
 }
 
 TEST_F(RunTest, UntickingPauseForProcessDuringTheWatchEndsItAtTheNextCheck) {
-    app.put("P4P_TICKBOX", "1");
-    MainWindow& m = open();
+    MainWindow& m = open({{"P4P_TICKBOX", "1"}});
     app.processes.running = true;
     m.START_STOP_BUTTON.press();
     run(10500);
     m.P4P_TICKBOX.click();
     EXPECT_EQ(app.get("P4P_TICKBOX"), "0");
     run(250);
-    EXPECT_FALSE(m.PROCESS_WATCHER_TIMER.running());
-    EXPECT_FALSE(m.SEND_TIMEOUT_TIMER.running());
-    EXPECT_TRUE(m.AUTOCLOSE_TIMER.running());
-    EXPECT_EQ(status(), "!!! SendEmail.exe IS RUNNING...!!!");
+    EXPECT_EQ(test::Running(m), Strings{"AUTOCLOSE_TIMER"}) << "the watch and its time limit ended";
+    EXPECT_EQ(status(), kRunning);
     EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Red);
 }
 
@@ -350,8 +292,7 @@ TEST_F(RunTest, UntickingPauseForProcessDuringTheWatchEndsItAtTheNextCheck) {
 // launch of "Send Email Now" (nor the log viewer, which the Log Manager
 // starts through the same launcher).
 TEST_F(RunTest, OnlyTheCountdownsRunnerScriptHoldsTheWatch) {
-    app.put("P4P_TICKBOX", "1");
-    MainWindow& m = open();
+    MainWindow& m = open({{"P4P_TICKBOX", "1"}});
     m.SEND_EMAIL_NOW_BUTTON.press();  // launch 1, stays running throughout
     m.START_STOP_BUTTON.press();
     run(10000);                       // launch 2: runner script started, mailer not yet
@@ -360,25 +301,21 @@ TEST_F(RunTest, OnlyTheCountdownsRunnerScriptHoldsTheWatch) {
     EXPECT_TRUE(m.PROCESS_WATCHER_TIMER.running()) << "the runner script has not ended";
     EXPECT_NE(status(), "COMPLETED...");
     app.processes.running = true;
-    run(250);
-    EXPECT_EQ(status(), "!!! SendEmail.exe IS RUNNING...!!!");
-    app.processes.running = false;
-    app.launcher.end(0);
-    run(250);
-    EXPECT_EQ(status(), "COMPLETED...");
+    EXPECT_EQ(after(250), kRunning);
+    runEnds();
+    EXPECT_EQ(after(250), "COMPLETED...");
     EXPECT_TRUE(app.launcher.states[1].running) << "launch 1 never held the watch";
 }
 
 // The window's thread never waits for the process list: while a query
 // hangs, ticks start no other, and the window goes on handling events and
 // its other timers; the answer arrives through the scheduler when it comes.
-TEST_F(RunTest, TheWatchNeverBlocksTheWindowsThread) {
-    app.put("P4P_TICKBOX", "1");
-    app.put("AlwaysOnTopTimer_TICKBOX", "1");
+// A stop pressed during the watch aborts the run but lets the watch go on.
+TEST_F(RunTest, TheWatchNeverBlocksTheWindowsThreadAndOutlivesAStop) {
     app.processes.hold = true;
     app.processes.running = true;
     app.zorder.foreground = 42;
-    MainWindow& m = open();
+    MainWindow& m = open({{"P4P_TICKBOX", "1"}, {"AlwaysOnTopTimer_TICKBOX", "1"}});
     m.START_STOP_BUTTON.press();
     app.sched.advance(10250);  // launch, then the first watch tick starts a query
     ASSERT_TRUE(app.processes.waitUntilAsked());
@@ -390,25 +327,24 @@ TEST_F(RunTest, TheWatchNeverBlocksTheWindowsThread) {
     m.START_STOP_BUTTON.press();
     EXPECT_EQ(status(), "!!! ABORTED !!!") << "a press is handled at once";
     app.processes.release();
-    Settle(app, m);
-    EXPECT_EQ(status(), "!!! SendEmail.exe IS RUNNING...!!!");
-    app.processes.running = false;
-    app.launcher.end(0);
+    settle();
+    EXPECT_EQ(status() + m.START_STOP_BUTTON.text(), kRunning + "START");
+    runEnds();
     app.sched.advance(250);  // the next tick asks again
     ASSERT_TRUE(app.processes.waitUntilAsked());
     app.processes.release();
-    Settle(app, m);
+    settle();
     EXPECT_EQ(status(), "COMPLETED...");
     EXPECT_EQ(app.processes.askedCount(), 2u);
+    EXPECT_EQ(after(10000), "READY...");
 }
 
 // A query that answers after its watch has ended changes nothing; a window
 // destroyed while a query runs is not reached by its late answer.
 TEST_F(RunTest, LateAnswersAreDropped) {
-    app.put("P4P_TICKBOX", "1");
     app.processes.hold = true;
     app.processes.running = true;
-    MainWindow& m = open();
+    MainWindow& m = open({{"P4P_TICKBOX", "1"}});
     m.START_STOP_BUTTON.press();
     app.sched.advance(10250);
     ASSERT_TRUE(app.processes.waitUntilAsked());
@@ -416,7 +352,7 @@ TEST_F(RunTest, LateAnswersAreDropped) {
     app.sched.advance(250);  // the watch ends without its answer
     EXPECT_FALSE(m.PROCESS_WATCHER_TIMER.running());
     app.processes.release();
-    Settle(app, m);
+    settle();
     EXPECT_EQ(status(), "!!! AUTOSENDING EMAIL NOW !!!");
     EXPECT_EQ(m.P4P_TICKBOX.background(), std::nullopt);
 
@@ -474,21 +410,18 @@ TEST(RunOutcome, ExitStatusAndTheRunsOwnLogLinesDecide) {
         SCOPED_TRACE(c.status);
         fs::remove(log);
         if (c.before != "-") std::ofstream(log, std::ios::binary) << c.before;
-        TestApp app("NIGHTLY-REPORT", RunFileNames::Linux());
-        app.put("SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"" + dir.string() + "/SENDEMAIL-RUNNER.BAT\"");
-        app.put("INSTALL_FOLDER_TEXTBOX", dir.string());
-        app.put("P4P_TICKBOX", "1");
-        MainWindow m(app.ctx);
-        m.show();
+        Harness h(RunFileNames::Linux());
+        const std::string launch = "\"" + dir.string() + "/SENDEMAIL-RUNNER.BAT\"";
+        MainWindow& m = h.open({{"SE_RUNNER_BAT_LOCATION_TEXTBOX", launch},
+                                {"INSTALL_FOLDER_TEXTBOX", dir.string()}, {"P4P_TICKBOX", "1"}});
         m.START_STOP_BUTTON.press();
-        Step(app, m, 10500);
+        h.run(10500);
         if (c.added.rfind("=", 0) == 0)
             std::ofstream(log, std::ios::binary) << c.added.substr(1);
         else
             std::ofstream(log, std::ios::binary | std::ios::app) << c.added;
-        app.launcher.end(c.runnerStatus);
-        Step(app, m, 250);
-        EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(), c.status);
+        h.app.launcher.end(c.runnerStatus);
+        EXPECT_EQ(h.after(250), c.status);
         EXPECT_EQ(m.CURRENT_STATUS_LABEL.foreground(), c.exitStatus ? colours::Red : colours::Green);
         EXPECT_EQ(m.CURRENT_STATUS_LABEL.background(), colours::Black);
         EXPECT_EQ(m.exitStatus(), c.exitStatus);
@@ -504,39 +437,36 @@ TEST(RunOutcome, AFailureClosesAnUnattendedRunAndStaysInViewOtherwise) {
     for (bool autoClose : {true, false}) {
         for (Failure how : {kSend, kLaunch, kNoScript}) {
             SCOPED_TRACE(std::to_string(autoClose) + "/" + std::to_string(how));
-            TestApp app;
-            app.put("SE_RUNNER_BAT_LOCATION_TEXTBOX", how == kNoScript ? "" : "\"C:\\x\\R.BAT\"");
-            app.put("AUTOSTART_TICKBOX", "1");
-            app.put("AUTOCLOSE_TICKBOX", autoClose ? "1" : "0");
-            app.put("P4P_TICKBOX", "1");
-            if (how == kLaunch) app.launcher.next = {false, "cannot find C:\\x\\R.BAT"};
-            MainWindow m(app.ctx);
-            m.show();
-            Step(app, m, 10000);
+            Harness h;
+            if (how == kLaunch) h.app.launcher.next = {false, "cannot find C:\\x\\R.BAT"};
+            const std::string launch = how == kNoScript ? "" : "\"C:\\x\\R.BAT\"";
+            MainWindow& m = h.open({{"SE_RUNNER_BAT_LOCATION_TEXTBOX", launch}, {"AUTOSTART_TICKBOX", "1"},
+                                    {"AUTOCLOSE_TICKBOX", autoClose ? "1" : "0"}, {"P4P_TICKBOX", "1"}});
+            h.run(10000);
             if (how == kSend) {
-                app.launcher.end(1);
-                Step(app, m, 250);
+                h.app.launcher.end(1);
+                h.run(250);
             }
-            const std::string failure = m.CURRENT_STATUS_LABEL.text();
+            const std::string failure = h.status();
             EXPECT_EQ(failure.rfind("!!! SEND FAILED: ", 0), 0u) << failure;
             const int expected = how == kSend ? MainWindow::kExitSendFailed : MainWindow::kExitLaunchFailed;
             EXPECT_EQ(m.exitStatus(), expected);
-            Step(app, m, 9999);
+            h.run(9999);
             EXPECT_FALSE(m.isClosed());
-            Step(app, m, 1);
+            h.run(1);
             EXPECT_EQ(m.isClosed(), autoClose);
             EXPECT_EQ(m.exitStatus(), expected);
             if (autoClose) {
-                EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(), "!!! SEND FAILED - CLOSING NOW !!!");
+                EXPECT_EQ(h.status(), "!!! SEND FAILED - CLOSING NOW !!!");
                 EXPECT_EQ(m.CURRENT_STATUS_LABEL.foreground(), colours::Red);
-            } else {
-                EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(), failure) << "the reason stays in view";
-                EXPECT_EQ(m.START_STOP_BUTTON.text(), "START");
-                EXPECT_TRUE(test::Disabled(m).empty());
-                EXPECT_EQ(app.sched.pending(), 0u);
-                m.START_STOP_BUTTON.press();
-                EXPECT_EQ(m.CURRENT_STATUS_LABEL.foreground(), colours::Green) << "a new run, a new colour";
+                continue;
             }
+            EXPECT_EQ(h.status() + m.START_STOP_BUTTON.text(), failure + "START")
+                << "the reason stays in view";
+            EXPECT_TRUE(test::Disabled(m).empty());
+            EXPECT_EQ(h.app.sched.pending(), 0u);
+            m.START_STOP_BUTTON.press();
+            EXPECT_EQ(m.CURRENT_STATUS_LABEL.foreground(), colours::Green) << "a new run, a new colour";
         }
     }
 }
@@ -548,31 +478,26 @@ TEST(RunOutcome, AFailureClosesAnUnattendedRunAndStaysInViewOtherwise) {
 TEST(RunOutcome, ARunThatDoesNotEndInTimeIsStoppedAndReported) {
     for (bool ownRunEnded : {false, true}) {
         SCOPED_TRACE(ownRunEnded);
-        TestApp app;
-        app.ctx.sendTimeoutSeconds = 30;
-        app.put("SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"C:\\x\\R.BAT\"");
-        app.put("AUTOSTART_TICKBOX", "1");
-        app.put("AUTOCLOSE_TICKBOX", "1");
-        app.put("P4P_TICKBOX", "1");
-        app.processes.running = true;
-        MainWindow m(app.ctx);
-        m.show();
-        Step(app, m, 10000 + 29999);
-        EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(), "!!! SendEmail.exe IS RUNNING...!!!");
-        if (ownRunEnded) app.launcher.end(0);
-        Step(app, m, 1);
+        Harness h;
+        h.app.ctx.sendTimeoutSeconds = 30;
+        h.app.processes.running = true;
+        MainWindow& m = h.open({{"SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"C:\\x\\R.BAT\""}, {"P4P_TICKBOX", "1"},
+                                {"AUTOSTART_TICKBOX", "1"}, {"AUTOCLOSE_TICKBOX", "1"}});
+        EXPECT_EQ(h.after(10000 + 29999), kRunning);
+        if (ownRunEnded) h.app.launcher.end(0);
+        h.run(1);
         if (ownRunEnded) {
-            EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(), "COMPLETED...");
-            EXPECT_TRUE(app.launcher.stopped.empty());
+            EXPECT_EQ(h.status(), "COMPLETED...");
+            EXPECT_TRUE(h.app.launcher.stopped.empty());
             EXPECT_EQ(m.exitStatus(), 0);
             continue;
         }
-        EXPECT_EQ(m.CURRENT_STATUS_LABEL.text(),
+        EXPECT_EQ(h.status(),
                   "!!! SEND FAILED: SendEmail.exe timed out after 30 s - the runner script and the "
                   "mail client were stopped !!!");
-        EXPECT_EQ(app.launcher.stopped, (std::vector<LaunchId>{1}));
+        EXPECT_EQ(h.app.launcher.stopped, (std::vector<LaunchId>{1}));
         EXPECT_FALSE(m.PROCESS_WATCHER_TIMER.running());
-        Step(app, m, 10000);
+        h.run(10000);
         EXPECT_TRUE(m.isClosed());
         EXPECT_EQ(m.exitStatus(), MainWindow::kExitTimedOut);
     }
@@ -596,29 +521,35 @@ TEST_F(RunTest, AutoStartUntickedStopsTimersAndUnticksAutoClose) {
     EXPECT_TRUE(app.backend.writes.empty()) << "AutoStart is stored only at closing";
 }
 
-TEST_F(RunTest, AFailedLaunchFromSendNowIsReportedAndLeavesStartUsable) {
+// "Send Email Now" launches at once: a failed launch is reported and leaves
+// Start usable; beside a countdown it changes no status, and the countdown
+// still launches when it runs out.
+TEST_F(RunTest, SendNowLaunchesAtOnceAndAFailedLaunchLeavesStartUsable) {
     app.launcher.next = {false, "cannot find C:\\SendEmail\\SENDEMAIL-RUNNER.BAT"};
-    MainWindow& m = open();
+    MainWindow& m = open({{"SE_EXE_OUTPUT_WINDOW_TICKBOX", "1"}});
     m.SEND_EMAIL_NOW_BUTTON.press();
     EXPECT_EQ(status(), "!!! SEND FAILED: cannot find C:\\SendEmail\\SENDEMAIL-RUNNER.BAT !!!");
     EXPECT_EQ(m.exitStatus(), MainWindow::kExitLaunchFailed);
     EXPECT_EQ(app.sched.pending(), 0u);
     app.launcher.next = {};
     m.START_STOP_BUTTON.press();
-    app.sched.advance(10000);
-    EXPECT_EQ(app.launcher.launches.size(), 2u);
+    app.sched.advance(3000);
+    m.SEND_EMAIL_NOW_BUTTON.press();
+    ASSERT_EQ(app.launcher.launches.size(), 2u);
+    EXPECT_TRUE(app.launcher.launches[1].second) << "output window ticked: visible";
+    EXPECT_EQ(status(), "EMAIL AUTOSEND IN 10 SECS...") << "Send Email Now changes no status";
+    app.sched.advance(7000);
+    EXPECT_EQ(app.launcher.launches.size(), 3u);
     EXPECT_EQ(m.exitStatus(), 0) << "a new send: the old failure no longer counts";
     // Settings never saved: nothing to hand to the launcher.
     m.SE_RUNNER_BAT_LOCATION_TEXTBOX.setText("");
     m.SEND_EMAIL_NOW_BUTTON.press();
-    EXPECT_EQ(app.launcher.launches.size(), 2u);
+    EXPECT_EQ(app.launcher.launches.size(), 3u);
     EXPECT_NE(status().find("press SAVE"), std::string::npos);
 }
 
 TEST_F(RunTest, AutoCloseWaitsForAnOpenDialogInsteadOfDiscardingIt) {
-    app.put("AUTOSTART_TICKBOX", "1");
-    app.put("AUTOCLOSE_TICKBOX", "1");
-    MainWindow& m = open();
+    MainWindow& m = open({{"AUTOSTART_TICKBOX", "1"}, {"AUTOCLOSE_TICKBOX", "1"}});
     bool sawWaiting = false;
     app.host.scripts["FH_SENDWARDEN_ABOUT"] = [&](Window& about) {
         app.sched.advance(25000);  // the run ends while the dialog is open
