@@ -350,10 +350,12 @@ TEST_F(ViewTest, AboutWindowHasNoEmptyBoxesAndNothingSelected) {
     for (Control* c : about.controls()) {
         if (c->kind() != ControlKind::Label && c->kind() != ControlKind::TextBox) continue;
         EXPECT_FALSE(c->text().empty()) << c->name() << " is empty";
-        if (auto* line = qobject_cast<QLineEdit*>(aboutView.widgetOf(*c)))
+        if (auto* line = qobject_cast<QLineEdit*>(aboutView.widgetOf(*c))) {
             EXPECT_FALSE(line->hasSelectedText()) << c->name();
-        if (auto* edit = qobject_cast<QPlainTextEdit*>(aboutView.widgetOf(*c)))
+        }
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(aboutView.widgetOf(*c))) {
             EXPECT_FALSE(edit->textCursor().hasSelection()) << c->name();
+        }
     }
     EXPECT_EQ(aboutView.focusWidget(), aboutView.widgetOf(about.OK_BUTTON));
     EXPECT_NE(about.MERIDEW_DEDICATION_TEXTBOX.text().find("/home/ops/.config/FH_SENDWARDEN.ini"),
