@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_processes.h"
 #include "platform/linux/open_file_limit.h"
 #include "platform/linux/process_query_linux.h"
 
@@ -44,58 +45,14 @@ extern char** environ;
 
 namespace {
 
+using bench::BecomeUser;
+using bench::CountProcesses;
+using bench::kNobody;
+using bench::StartSleepers;
+using bench::StopAll;
+
 using Clock = std::chrono::steady_clock;
 constexpr const char* kAbsentName = "BenchMail.exe";  // 13 bytes, like SendEmail.exe
-constexpr uid_t kNobody = 65534;
-
-int CountProcesses() {
-    int n = 0;
-    if (DIR* d = ::opendir("/proc")) {
-        while (const dirent* e = ::readdir(d)) n += e->d_name[0] >= '0' && e->d_name[0] <= '9';
-        ::closedir(d);
-    }
-    return n;
-}
-
-// Runs as `uid` from here on (this process only).
-bool BecomeUser(uid_t uid) {
-    if (uid == ::geteuid()) return true;
-    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(uid) != 0) return false;
-    // A changed user makes a process undumpable, and its /proc folder
-    // root's; an ordinary program of that user is dumpable.
-    ::prctl(PR_SET_DUMPABLE, 1);
-    return true;
-}
-
-// Forks `count` sleepers, running as `uid`.
-std::vector<pid_t> StartSleepers(int count, uid_t uid) {
-    std::vector<pid_t> pids;
-    const pid_t parent = ::getpid();
-    for (int i = 0; i < count; ++i) {
-        const pid_t pid = ::fork();
-        if (pid < 0) {
-            std::fprintf(stderr, "could start only %d sleepers: %s\n", i, std::strerror(errno));
-            break;
-        }
-        if (pid == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (::getppid() != parent) ::_exit(0);
-            if (!BecomeUser(uid)) ::_exit(1);
-            ::alarm(300);
-            for (;;) ::pause();
-        }
-        pids.push_back(pid);
-    }
-    return pids;
-}
-
-void StopAll(const std::vector<pid_t>& pids) {
-    for (const pid_t pid : pids) ::kill(pid, SIGKILL);
-    for (const pid_t pid : pids) {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }
-}
 
 double CpuMs() {
     timespec t{};
@@ -191,15 +148,7 @@ void Measure(int rounds, uid_t measurer, const char* sleepersLabel, std::size_t 
 
 int main(int argc, char** argv) {
     int rounds = 11;
-    std::vector<int> counts;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
-            rounds = std::max(1, std::atoi(argv[++i]));
-        } else {
-            counts.push_back(std::max(0, std::atoi(argv[i])));
-        }
-    }
-    if (counts.empty()) counts = {1000, 5000};
+    const std::vector<int> counts = bench::ParseCounts(argc, argv, "--rounds", rounds);
     // The program runs as an ordinary user: as root, the measuring process
     // becomes nobody, and the sleepers are either nobody's too or root's.
     const bool root = ::geteuid() == 0;

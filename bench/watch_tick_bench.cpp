@@ -11,12 +11,6 @@
 // figures; asserts nothing.
 //
 //   watch_tick_bench [--seconds S] [COUNT...]      (default: 5 s, 1000 5000)
-#include <grp.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -24,11 +18,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <map>
 #include <mutex>
 #include <vector>
 
+#include "bench_processes.h"
 #include "forms/main_window.h"
 #include "platform/linux/open_file_limit.h"
 #include "platform/linux/process_query_linux.h"
@@ -119,43 +113,6 @@ double Percentile(std::vector<double> v, double p) {
     return v[std::min(v.size() - 1, static_cast<std::size_t>(p * double(v.size() - 1) + 0.5))];
 }
 
-int CountProcesses() {
-    int n = 0;
-    if (DIR* d = ::opendir("/proc")) {
-        while (const dirent* e = ::readdir(d)) n += e->d_name[0] >= '0' && e->d_name[0] <= '9';
-        ::closedir(d);
-    }
-    return n;
-}
-
-std::vector<pid_t> StartSleepers(int count) {
-    std::vector<pid_t> pids;
-    const pid_t parent = ::getpid();
-    for (int i = 0; i < count; ++i) {
-        const pid_t pid = ::fork();
-        if (pid < 0) {
-            std::fprintf(stderr, "could start only %d sleepers: %s\n", i, std::strerror(errno));
-            break;
-        }
-        if (pid == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (::getppid() != parent) ::_exit(0);
-            ::alarm(300);
-            for (;;) ::pause();
-        }
-        pids.push_back(pid);
-    }
-    return pids;
-}
-
-void StopAll(const std::vector<pid_t>& pids) {
-    for (const pid_t pid : pids) ::kill(pid, SIGKILL);
-    for (const pid_t pid : pids) {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }
-}
-
 // The countdown (10 s), then `seconds` of watching.
 void Measure(int seconds) {
     TimingScheduler sched;
@@ -181,7 +138,7 @@ void Measure(int seconds) {
     const double inline_ms = MsSince(onThread);
     query.times.clear();
 
-    const int processes = CountProcesses();
+    const int processes = bench::CountProcesses();
     {
         fhsw::MainWindow window(ctx);
         window.show();
@@ -202,31 +159,20 @@ void Measure(int seconds) {
 
 int main(int argc, char** argv) {
     int seconds = 5;
-    std::vector<int> counts;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
-            seconds = std::max(1, std::atoi(argv[++i]));
-        } else {
-            counts.push_back(std::max(0, std::atoi(argv[i])));
-        }
-    }
-    if (counts.empty()) counts = {1000, 5000};
-    if (::geteuid() == 0) {
-        // As the program runs: an ordinary user.
-        constexpr uid_t kNobody = 65534;
-        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
-            std::perror("cannot run as nobody");
-            return 1;
-        }
-        ::prctl(PR_SET_DUMPABLE, 1);
+    const std::vector<int> counts = bench::ParseCounts(argc, argv, "--seconds", seconds);
+    // As the program runs: an ordinary user.
+    if (::geteuid() == 0 && !bench::BecomeUser(bench::kNobody)) {
+        std::perror("cannot run as nobody");
+        return 1;
     }
     fhsw::RaiseOpenFileLimit(2 * fhsw::LinuxProcessQuery::kDefaultKeptFiles);
     std::printf("the watch of one send, as user %u: the countdown, then polling every 250 ms\n", unsigned(::geteuid()));
     for (const int count : counts) {
-        const std::vector<pid_t> sleepers = StartSleepers(std::max(0, count - CountProcesses()));
+        const std::vector<pid_t> sleepers =
+            bench::StartSleepers(std::max(0, count - bench::CountProcesses()), ::geteuid());
         ::usleep(200 * 1000);
         Measure(seconds);
-        StopAll(sleepers);
+        bench::StopAll(sleepers);
     }
     return 0;
 }
