@@ -36,7 +36,7 @@ TEST(WindowsProcessQuery, ARenamedSleeperIsFoundByImageNameInAnyCase) {
     for (const std::string& name : {image, lower, upper})
         EXPECT_TRUE(query.isProcessRunning(name)) << name;
     // Only whole image names: no part of one, no path, nothing empty.
-    for (const std::string name :
+    for (const std::string& name :
          {std::string("FhSwSleeper"), image + "x", "C:\\" + image, std::string()})
         EXPECT_FALSE(query.isProcessRunning(name)) << name;
 
