@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,6 +17,10 @@
 #include "view/win32/win32_scheduler.h"
 #include "view/win32/win32_window_host.h"
 #include "view/win32/win32_window_view.h"
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 namespace fhsw {
 namespace {
@@ -284,6 +289,19 @@ TEST_F(Win32ViewTest, NoticeStripShowsTheModelsNoticeOnTopAndAClickDismissesIt) 
         checkPlace();
         form.setHeight(3300);
         checkPlace();
+        auto fontHeight = [&] {
+            LOGFONTW lf{};
+            GetObjectW(reinterpret_cast<HFONT>(SendMessageW(strip, WM_GETFONT, 0, 0)), sizeof lf,
+                       &lf);
+            return std::abs(lf.lfHeight);
+        };
+        const LONG heightAt96 = fontHeight();
+        RECT suggested{};
+        GetWindowRect(top, &suggested);
+        SendMessageW(top, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+        ASSERT_EQ(view->dpi(), 144u);
+        checkPlace();
+        EXPECT_GT(fontHeight(), heightAt96);
 
         // Bold, black on light yellow.
         LOGFONTW lf{};
