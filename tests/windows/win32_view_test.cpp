@@ -3,6 +3,7 @@
 // dialogs with the owner's timers ticking, tasks posted from other threads.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -236,7 +237,7 @@ TEST_F(Win32ViewTest, EnterEscAndTabFollowTheModel) {
 
 TEST_F(Win32ViewTest, NoticeStripShowsTheModelsNoticeOnTopAndAClickDismissesIt) {
     std::string longText;
-    for (int i = 0; i < 30; ++i) longText += "!!! SETTING NOT STORED: the disk is full !!! ";
+    for (int i = 0; i < 20; ++i) longText += "!!! SETTING NOT STORED: the disk is full !!! ";
     enum class Dismiss { ClickMessage, RealClick, ByModel };
     struct Case {
         const char* name;
@@ -261,6 +262,22 @@ TEST_F(Win32ViewTest, NoticeStripShowsTheModelsNoticeOnTopAndAClickDismissesIt) 
         EXPECT_TRUE(IsWindowVisible(strip));
         std::string shown = c.text + "  (click to dismiss)";
         EXPECT_EQ(TextOf(strip), shown);
+        // The full text as a tooltip (the strip may be too small for it).
+        auto tipText = [&] {
+            std::wstring buffer(4096, L'\0');
+            TOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.hwnd = top;
+            tool.uId = reinterpret_cast<UINT_PTR>(strip);
+            tool.lpszText = buffer.data();
+            SendMessageW(view->noticeTooltip(), TTM_GETTEXTW, buffer.size(),
+                         reinterpret_cast<LPARAM>(&tool));
+            std::string out;
+            for (const wchar_t* p = buffer.c_str(); *p; ++p) out += static_cast<char>(*p);
+            return out;
+        };
+        ASSERT_NE(view->noticeTooltip(), nullptr);
+        EXPECT_EQ(tipText(), c.text);
 
         // Along the bottom, full width, no taller than half the client area.
         auto checkPlace = [&] {

@@ -1,5 +1,7 @@
 #include "view/win32/win32_window_view.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -27,6 +29,7 @@ constexpr double kNoticeMaxShare = 0.5;
 constexpr double kSmallestPointSize = 6;
 constexpr int kNoticeMargin = 4;  // around the text, 96 DPI pixels
 const wchar_t kDismissHint[] = L"  (click to dismiss)";
+constexpr int kNoticeTipWidth = 480;  // the tooltip's lines, 96 DPI pixels
 
 bool HasFace(HDC dc, const wchar_t* face) {
     LOGFONTW want{};
@@ -397,9 +400,38 @@ void Win32WindowView::applyNotice() {
         const auto previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
             notice_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NoticeProc)));
         if (!g_staticProc) g_staticProc = previous;
+        // The full text as a tooltip too, for a notice too long for its strip.
+        INITCOMMONCONTROLSEX common{sizeof common, ICC_BAR_CLASSES};
+        InitCommonControlsEx(&common);
+        noticeTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                     WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
+        if (noticeTip_) {
+            TOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version
+            tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+            tool.hwnd = hwnd_;
+            tool.uId = reinterpret_cast<UINT_PTR>(notice_);
+            tool.lpszText = const_cast<wchar_t*>(L"");
+            SendMessageW(noticeTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
     }
-    const std::wstring shown = NoticeLines(text) + kDismissHint;
-    if (TextOf(notice_) != shown) SetWindowTextW(notice_, shown.c_str());
+    const std::wstring lines = NoticeLines(text);
+    const std::wstring shown = lines + kDismissHint;
+    if (TextOf(notice_) != shown) {
+        SetWindowTextW(notice_, shown.c_str());
+        if (noticeTip_) {
+            TOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.hwnd = hwnd_;
+            tool.uId = reinterpret_cast<UINT_PTR>(notice_);
+            tool.lpszText = const_cast<wchar_t*>(lines.c_str());
+            SendMessageW(noticeTip_, TTM_SETMAXTIPWIDTH, 0,
+                         MulDiv(kNoticeTipWidth, static_cast<int>(dpi_), 96));
+            SendMessageW(noticeTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+    }
     layoutNotice();
     if (!(StyleOf(notice_) & WS_VISIBLE)) ShowWindow(notice_, SW_SHOWNA);
 }
@@ -761,6 +793,7 @@ LRESULT Win32WindowView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         HWND gone = hwnd_;
         hwnd_ = nullptr;
         notice_ = nullptr;
+        noticeTip_ = nullptr;
         return DefWindowProcW(gone, message, wParam, lParam);
     }
     if (detached_) return DefWindowProcW(hwnd_, message, wParam, lParam);

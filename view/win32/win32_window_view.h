@@ -49,6 +49,7 @@ public:
     // The strip along the bottom that shows the window's notice; nullptr
     // until the first notice comes, hidden while there is none.
     HWND noticeStrip() const { return notice_; }
+    HWND noticeTooltip() const { return noticeTip_; }
     // True once the model has closed: the window is gone and the view no
     // longer follows the model.
     bool detached() const { return detached_; }
@@ -109,6 +110,7 @@ private:
     UINT dpi_ = 96;
     std::vector<Item> items_;
     HWND notice_ = nullptr;
+    HWND noticeTip_ = nullptr;  // its tooltip, owned by the window
     HWND lastFocus_ = nullptr;
     bool applying_ = false;
     bool detached_ = false;
