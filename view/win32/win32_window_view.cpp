@@ -427,8 +427,6 @@ void Win32WindowView::applyNotice() {
             tool.hwnd = hwnd_;
             tool.uId = reinterpret_cast<UINT_PTR>(notice_);
             tool.lpszText = const_cast<wchar_t*>(lines.c_str());
-            SendMessageW(noticeTip_, TTM_SETMAXTIPWIDTH, 0,
-                         MulDiv(kNoticeTipWidth, static_cast<int>(dpi_), 96));
             SendMessageW(noticeTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
         }
     }
@@ -469,6 +467,9 @@ void Win32WindowView::layoutNotice() {
         SetWindowLongPtrW(notice_, GWLP_USERDATA, margin);
         frame = SWP_FRAMECHANGED;
     }
+    if (noticeTip_)
+        SendMessageW(noticeTip_, TTM_SETMAXTIPWIDTH, 0,
+                     MulDiv(kNoticeTipWidth, static_cast<int>(dpi_), 96));
     const int height = std::max(0, std::min(textHeight + 2 * margin, cap));
     // On top of the controls it covers.
     SetWindowPos(notice_, HWND_TOP, 0, client.bottom - height, width, height,
