@@ -3,10 +3,12 @@
 // dialogs with the owner's timers ticking, tasks posted from other threads.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,6 +18,10 @@
 #include "view/win32/win32_scheduler.h"
 #include "view/win32/win32_window_host.h"
 #include "view/win32/win32_window_view.h"
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 namespace fhsw {
 namespace {
@@ -35,11 +41,32 @@ bool PumpUntil(Win32WindowHost& host, const std::function<bool()>& done) {
 }
 
 std::string TextOf(HWND hwnd) {
-    wchar_t buffer[256] = {};
-    GetWindowTextW(hwnd, buffer, 256);
+    std::wstring buffer(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    GetWindowTextW(hwnd, buffer.data(), static_cast<int>(buffer.size()));
     std::string out;
-    for (const wchar_t* p = buffer; *p; ++p) out += static_cast<char>(*p);  // ASCII in these tests
+    for (const wchar_t* p = buffer.c_str(); *p; ++p) out += static_cast<char>(*p);  // ASCII in these tests
     return out;
+}
+
+// A child's rectangle in its parent's client coordinates.
+RECT RectInParent(HWND child) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// A real left click at the centre of `target`, through the system's input.
+void ClickAt(HWND target) {
+    RECT r{};
+    GetWindowRect(target, &r);
+    SetForegroundWindow(GetAncestor(target, GA_ROOT));
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, input, sizeof(INPUT));
 }
 
 class Form : public Window {
@@ -206,6 +233,123 @@ TEST_F(Win32ViewTest, EnterEscAndTabFollowTheModel) {
                                         control(form, form.ONLY_ON_TICKBOX),
                                         control(form, form.OK_BUTTON), cancel}));
     form.close();
+}
+
+TEST_F(Win32ViewTest, NoticeStripShowsTheModelsNoticeOnTopAndAClickDismissesIt) {
+    std::string longText;
+    for (int i = 0; i < 20; ++i) longText += "!!! SETTING NOT STORED: the disk is full !!! ";
+    enum class Dismiss { ClickMessage, RealClick, ByModel };
+    struct Case {
+        const char* name;
+        std::string text;
+        bool capped;  // takes half the client area, over the buttons
+        Dismiss dismiss;
+    };
+    const Case cases[] = {
+        {"short, clicked", "!!! SETTING NOT STORED: access denied !!!", false, Dismiss::ClickMessage},
+        {"long, clicked for real", longText, true, Dismiss::RealClick},
+        {"two lines, replaced by none", "first line\r\nsecond line", false, Dismiss::ByModel},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Form form(ui);
+        form.show();
+        HWND top = host.hwndOf(form);
+        Win32WindowView* view = host.viewOf(form);
+        form.setNotice(c.text);
+        HWND strip = view->noticeStrip();
+        ASSERT_NE(strip, nullptr);
+        EXPECT_TRUE(IsWindowVisible(strip));
+        std::string shown = c.text + "  (click to dismiss)";
+        EXPECT_EQ(TextOf(strip), shown);
+        // The full text as a tooltip (the strip may be too small for it).
+        auto tipText = [&] {
+            std::wstring buffer(4096, L'\0');
+            TOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.hwnd = top;
+            tool.uId = reinterpret_cast<UINT_PTR>(strip);
+            tool.lpszText = buffer.data();
+            SendMessageW(view->noticeTooltip(), TTM_GETTEXTW, buffer.size(),
+                         reinterpret_cast<LPARAM>(&tool));
+            std::string out;
+            for (const wchar_t* p = buffer.c_str(); *p; ++p) out += static_cast<char>(*p);
+            return out;
+        };
+        ASSERT_NE(view->noticeTooltip(), nullptr);
+        EXPECT_EQ(tipText(), c.text);
+
+        // Along the bottom, full width, no taller than half the client area.
+        auto checkPlace = [&] {
+            RECT client{}, r = RectInParent(strip);
+            GetClientRect(top, &client);
+            EXPECT_EQ(r.left, 0);
+            EXPECT_EQ(r.right, client.right);
+            EXPECT_EQ(r.bottom, client.bottom);
+            EXPECT_GT(r.bottom - r.top, 10);
+            if (c.capped)
+                EXPECT_EQ(r.bottom - r.top, client.bottom / 2);
+            else
+                EXPECT_LT(r.bottom - r.top, client.bottom / 2);
+        };
+        // Above the other controls: the first child, and what is found at its centre.
+        EXPECT_EQ(GetWindow(top, GW_CHILD), strip);
+        RECT r = RectInParent(strip);
+        POINT centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        EXPECT_EQ(ChildWindowFromPointEx(top, centre, CWP_SKIPINVISIBLE), strip);
+        if (c.capped) {  // the long notice covers the Cancel button
+            RECT cancel = RectInParent(control(form, form.CANCEL_BUTTON));
+            EXPECT_TRUE(PtInRect(&cancel, centre));
+        }
+        checkPlace();
+        form.setHeight(4500);  // laid out again for each new size
+        checkPlace();
+        form.setHeight(3300);
+        checkPlace();
+        auto fontHeight = [&] {
+            LOGFONTW lf{};
+            GetObjectW(reinterpret_cast<HFONT>(SendMessageW(strip, WM_GETFONT, 0, 0)), sizeof lf,
+                       &lf);
+            return std::abs(lf.lfHeight);
+        };
+        const LONG heightAt96 = fontHeight();
+        RECT suggested{};
+        GetWindowRect(top, &suggested);
+        SendMessageW(top, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+        ASSERT_EQ(view->dpi(), 144u);
+        checkPlace();
+        EXPECT_GT(fontHeight(), heightAt96);
+
+        // Bold, black on light yellow.
+        LOGFONTW lf{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(strip, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+        EXPECT_GE(lf.lfWeight, FW_BOLD);
+        HDC dc = GetDC(strip);
+        EXPECT_NE(SendMessageW(top, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                               reinterpret_cast<LPARAM>(strip)),
+                  0);
+        EXPECT_EQ(GetBkColor(dc), RGB(255, 255, 192));
+        EXPECT_EQ(GetTextColor(dc), RGB(0, 0, 0));
+        ReleaseDC(strip, dc);
+
+        switch (c.dismiss) {
+        case Dismiss::ClickMessage:
+            SendMessageW(top, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(strip), STN_CLICKED),
+                         reinterpret_cast<LPARAM>(strip));
+            break;
+        case Dismiss::RealClick:
+            ClickAt(strip);
+            EXPECT_TRUE(PumpUntil(host, [&] { return form.notice().empty(); }));
+            EXPECT_EQ(form.cancelPresses, 0);  // the click did not reach the button below
+            break;
+        case Dismiss::ByModel:
+            form.setNotice("");
+            break;
+        }
+        EXPECT_EQ(form.notice(), "");
+        EXPECT_FALSE(IsWindowVisible(strip));
+        form.close();
+    }
 }
 
 TEST_F(Win32ViewTest, ModalDialogDisablesItsOwnerWhoseTimersKeepTicking) {

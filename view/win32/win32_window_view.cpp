@@ -1,5 +1,7 @@
 #include "view/win32/win32_window_view.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -19,6 +21,15 @@ constexpr int kMinClientWidth = 80;
 constexpr int kMinClientHeight = 40;
 // The size and face that the twips layouts of the windows were drawn for.
 constexpr double kDefaultPointSize = 8;
+// The notice strip: black on light yellow along the bottom, at most this
+// share of the client area; its text shrinks down to the smallest size to fit.
+constexpr int kNoticeId = kFirstControlId - 1;
+constexpr Rgb kNoticeBackground{255, 255, 192};
+constexpr double kNoticeMaxShare = 0.5;
+constexpr double kSmallestPointSize = 6;
+constexpr int kNoticeMargin = 4;  // around the text, 96 DPI pixels
+const wchar_t kDismissHint[] = L"  (click to dismiss)";
+constexpr int kNoticeTipWidth = 480;  // the tooltip's lines, 96 DPI pixels
 
 bool HasFace(HDC dc, const wchar_t* face) {
     LOGFONTW want{};
@@ -132,6 +143,66 @@ DWORD EditAlign(Align a) {
 wchar_t MaskOf(const TextBox& box) {
     const std::wstring mask = Widen(box.passwordChar());
     return mask.empty() ? 0 : mask[0];
+}
+
+// Line ends as the static control draws them: CR, LF and CR LF each end a line.
+std::wstring NoticeLines(const std::string& utf8) {
+    const std::wstring in = Widen(utf8);
+    std::wstring out;
+    out.reserve(in.size() + 8);
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (in[i] == L'\r' || in[i] == L'\n') {
+            out += L"\r\n";
+            if (in[i] == L'\r' && i + 1 < in.size() && in[i + 1] == L'\n') ++i;
+        } else {
+            out += in[i];
+        }
+    }
+    return out;
+}
+
+// The notice strip is a static control whose client area sits inside a
+// margin (pixels, in its GWLP_USERDATA) painted in its own background, so
+// that the text keeps off the window's edges. A click on the margin counts
+// as a click on the strip.
+WNDPROC g_staticProc = nullptr;
+
+LRESULT CALLBACK NoticeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_NCCALCSIZE: {
+        const LRESULT result = CallWindowProcW(g_staticProc, hwnd, message, wParam, lParam);
+        const int margin = static_cast<int>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        RECT* r = wParam ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0]
+                         : reinterpret_cast<RECT*>(lParam);
+        r->left = std::min(r->left + margin, r->right);
+        r->top = std::min(r->top + margin, r->bottom);
+        r->right = std::max(r->left, r->right - margin);
+        r->bottom = std::max(r->top, r->bottom - margin);
+        return result;
+    }
+    case WM_NCHITTEST:
+        return HTCLIENT;
+    case WM_NCPAINT: {
+        HDC dc = GetWindowDC(hwnd);
+        if (!dc) return 0;
+        RECT outer{}, inner{};
+        GetWindowRect(hwnd, &outer);
+        GetClientRect(hwnd, &inner);
+        MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&inner), 2);
+        OffsetRect(&inner, -outer.left, -outer.top);
+        OffsetRect(&outer, -outer.left, -outer.top);
+        ExcludeClipRect(dc, inner.left, inner.top, inner.right, inner.bottom);
+        auto* b = reinterpret_cast<HBRUSH>(SendMessageW(
+            GetParent(hwnd), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+            reinterpret_cast<LPARAM>(hwnd)));
+        FillRect(dc, &outer, b ? b : GetSysColorBrush(COLOR_BTNFACE));
+        ReleaseDC(hwnd, dc);
+        return 0;
+    }
+    default:
+        break;
+    }
+    return CallWindowProcW(g_staticProc, hwnd, message, wParam, lParam);
 }
 
 LRESULT CALLBACK ViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -308,7 +379,102 @@ void Win32WindowView::applyWindow() {
         now.bottom - now.top != h)
         SetWindowPos(hwnd_, nullptr, p.x, p.y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
     applyDefaultMarks();
+    applyNotice();
     applying_ = was;
+}
+
+void Win32WindowView::applyNotice() {
+    const std::string& text = window_.notice();
+    if (text.empty()) {
+        if (notice_ && (StyleOf(notice_) & WS_VISIBLE)) ShowWindow(notice_, SW_HIDE);
+        return;
+    }
+    if (!notice_) {
+        // Word-wrapped like a multi-line field; SS_NOTIFY for the click.
+        notice_ = CreateWindowExW(
+            0, L"STATIC", L"",
+            WS_CHILD | WS_CLIPSIBLINGS | SS_LEFT | SS_EDITCONTROL | SS_NOPREFIX | SS_NOTIFY, 0, 0,
+            0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNoticeId)),
+            GetModuleHandleW(nullptr), nullptr);
+        if (!notice_) return;
+        const auto previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            notice_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NoticeProc)));
+        if (!g_staticProc) g_staticProc = previous;
+        // The full text as a tooltip too, for a notice too long for its strip.
+        INITCOMMONCONTROLSEX common{sizeof common, ICC_BAR_CLASSES};
+        InitCommonControlsEx(&common);
+        noticeTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                     WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
+        if (noticeTip_) {
+            TOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version
+            tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+            tool.hwnd = hwnd_;
+            tool.uId = reinterpret_cast<UINT_PTR>(notice_);
+            tool.lpszText = const_cast<wchar_t*>(L"");
+            SendMessageW(noticeTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+    }
+    const std::wstring lines = NoticeLines(text);
+    const std::wstring shown = lines + kDismissHint;
+    if (TextOf(notice_) != shown) {
+        SetWindowTextW(notice_, shown.c_str());
+        if (noticeTip_) {
+            TOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.hwnd = hwnd_;
+            tool.uId = reinterpret_cast<UINT_PTR>(notice_);
+            tool.lpszText = const_cast<wchar_t*>(lines.c_str());
+            SendMessageW(noticeTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+    }
+    layoutNotice();
+    if (!(StyleOf(notice_) & WS_VISIBLE)) ShowWindow(notice_, SW_SHOWNA);
+}
+
+void Win32WindowView::layoutNotice() {
+    if (!notice_ || window_.notice().empty()) return;
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    const int width = client.right - client.left;
+    const int cap = static_cast<int>(client.bottom * kNoticeMaxShare);
+    const int margin = MulDiv(kNoticeMargin, static_cast<int>(dpi_), 96);
+    const std::wstring text = TextOf(notice_);
+    // The bold face of the window's font; smaller while the text needs more
+    // than the strip may take.
+    HFONT chosen = nullptr;
+    int textHeight = 0;
+    HDC dc = GetDC(notice_);
+    for (double points = kDefaultPointSize;; points = std::max(kSmallestPointSize, points - 0.5)) {
+        chosen = font(true, points);
+        HGDIOBJ old = SelectObject(dc, chosen);
+        RECT need{0, 0, std::max(1, width - 2 * margin), 0};
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need,
+                  DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        SelectObject(dc, old);
+        textHeight = std::max<int>(need.bottom - need.top, metrics.tmHeight);
+        if (textHeight + 2 * margin <= cap || points <= kSmallestPointSize) break;
+    }
+    ReleaseDC(notice_, dc);
+    if (reinterpret_cast<HFONT>(SendMessageW(notice_, WM_GETFONT, 0, 0)) != chosen)
+        SendMessageW(notice_, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), FALSE);
+    UINT frame = 0;
+    if (GetWindowLongPtrW(notice_, GWLP_USERDATA) != margin) {
+        SetWindowLongPtrW(notice_, GWLP_USERDATA, margin);
+        frame = SWP_FRAMECHANGED;
+    }
+    if (noticeTip_)
+        SendMessageW(noticeTip_, TTM_SETMAXTIPWIDTH, 0,
+                     MulDiv(kNoticeTipWidth, static_cast<int>(dpi_), 96));
+    const int height = std::max(0, std::min(textHeight + 2 * margin, cap));
+    // On top of the controls it covers.
+    SetWindowPos(notice_, HWND_TOP, 0, client.bottom - height, width, height,
+                 SWP_NOACTIVATE | frame);
+    InvalidateRect(notice_, nullptr, TRUE);
 }
 
 void Win32WindowView::applyDefaultMarks() {
@@ -544,6 +710,12 @@ void Win32WindowView::controlCommand(Item& item, int code) {
 }
 
 HBRUSH Win32WindowView::colourControl(HDC dc, HWND child) {
+    if (child && child == notice_) {
+        SetTextColor(dc, RGB(0, 0, 0));
+        SetBkMode(dc, OPAQUE);
+        SetBkColor(dc, Ref(kNoticeBackground));
+        return brush(kNoticeBackground);
+    }
     Item* item = itemOf(child);
     if (!item) return nullptr;
     const Control& c = *item->control;
@@ -621,11 +793,18 @@ LRESULT Win32WindowView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCDESTROY) {
         HWND gone = hwnd_;
         hwnd_ = nullptr;
+        notice_ = nullptr;
+        noticeTip_ = nullptr;
         return DefWindowProcW(gone, message, wParam, lParam);
     }
     if (detached_) return DefWindowProcW(hwnd_, message, wParam, lParam);
     switch (message) {
     case WM_COMMAND:
+        if (lParam && !applying_ && notice_ && reinterpret_cast<HWND>(lParam) == notice_) {
+            // A click dismisses the notice; the model hides the strip.
+            if (HIWORD(wParam) == STN_CLICKED) window_.setNotice({});
+            return 0;
+        }
         if (lParam && !applying_) {
             if (Item* item = itemOf(static_cast<int>(LOWORD(wParam))))
                 controlCommand(*item, HIWORD(wParam));
@@ -642,6 +821,15 @@ LRESULT Win32WindowView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MOVE:
         moved();
         return 0;
+    case WM_SIZE:
+        layoutNotice();
+        return 0;
+    case WM_SETCURSOR:
+        if (notice_ && reinterpret_cast<HWND>(wParam) == notice_) {
+            SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649) /*IDC_HAND*/));
+            return TRUE;
+        }
+        break;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {
             HWND focus = GetFocus();

@@ -46,6 +46,10 @@ public:
     bool modal() const { return modal_; }
     // The control window that shows `control`; nullptr for another window's.
     HWND controlOf(const Control& control) const;
+    // The strip along the bottom that shows the window's notice; nullptr
+    // until the first notice comes, hidden while there is none.
+    HWND noticeStrip() const { return notice_; }
+    HWND noticeTooltip() const { return noticeTip_; }
     // True once the model has closed: the window is gone and the view no
     // longer follows the model.
     bool detached() const { return detached_; }
@@ -77,6 +81,8 @@ private:
     void applyWindow();
     void applyControl(Item& item);
     void applyDefaultMarks();
+    void applyNotice();
+    void layoutNotice();
     void resyncText(Item& item);
     void resyncTick(Item& item);
     void fixStacking();
@@ -103,6 +109,8 @@ private:
     HWND hwnd_ = nullptr;
     UINT dpi_ = 96;
     std::vector<Item> items_;
+    HWND notice_ = nullptr;
+    HWND noticeTip_ = nullptr;  // its tooltip, owned by the window
     HWND lastFocus_ = nullptr;
     bool applying_ = false;
     bool detached_ = false;
