@@ -3,7 +3,8 @@
 # bare Win32 window built the same way (fhsw-win32-anchor.exe):
 #  - time from `wine PROGRAM` to its window being mapped (median of RUNS),
 #  - the size of each executable,
-#  - the cost of one process query (Toolhelp snapshot) under Wine.
+#  - the cost of one process query (Toolhelp snapshot) under Wine, against
+#    starting tasklist for the same answer.
 # Prints figures; asserts nothing about them. One Wine prefix and one
 # wineserver for the whole run, so that no start pays for either.
 # Usage: bench/win32_startup.sh BUILD_DIR    (a build of scripts/build-windows.sh)
