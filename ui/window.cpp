@@ -225,4 +225,27 @@ void Window::close() {
     for (auto& f : observers) f();
 }
 
+void ObserverHold::attach(Window& window, std::function<void(Control&)> onControl,
+                          std::function<void()> onWindow) {
+    release();
+    window_ = &window;
+    previousControl_ = window.onControlChanged;
+    previousWindow_ = window.onWindowChanged;
+    window.onControlChanged = [prev = previousControl_, own = std::move(onControl)](Control& c) {
+        if (prev) prev(c);
+        own(c);
+    };
+    window.onWindowChanged = [prev = previousWindow_, own = std::move(onWindow)] {
+        if (prev) prev();
+        own();
+    };
+}
+
+void ObserverHold::release() {
+    if (!window_) return;
+    window_->onControlChanged = previousControl_;
+    window_->onWindowChanged = previousWindow_;
+    window_ = nullptr;
+}
+
 }  // namespace fhsw

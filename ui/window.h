@@ -160,4 +160,21 @@ private:
     bool closed_ = false;
 };
 
+// A view's hold on a window's change observers: the view's own run after
+// those that were set before it, and release() puts those back.
+class ObserverHold {
+public:
+    ObserverHold() = default;
+    ObserverHold(const ObserverHold&) = delete;
+    ObserverHold& operator=(const ObserverHold&) = delete;
+
+    void attach(Window& window, std::function<void(Control&)> onControl, std::function<void()> onWindow);
+    void release();
+
+private:
+    Window* window_ = nullptr;
+    std::function<void(Control&)> previousControl_;
+    std::function<void()> previousWindow_;
+};
+
 }  // namespace fhsw

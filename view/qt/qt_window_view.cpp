@@ -230,16 +230,12 @@ QtWindowView::QtWindowView(Window& window, QWidget* parent) : QDialog(parent), w
         break;
     }
 
-    previousControlChanged_ = window_.onControlChanged;
-    previousWindowChanged_ = window_.onWindowChanged;
-    window_.onControlChanged = [this, prev = previousControlChanged_](Control& c) {
-        if (prev) prev(c);
-        if (Item* item = itemOf(c)) applyControl(*item);
-    };
-    window_.onWindowChanged = [this, prev = previousWindowChanged_] {
-        if (prev) prev();
-        applyWindow();
-    };
+    observing_.attach(
+        window_,
+        [this](Control& c) {
+            if (Item* item = itemOf(c)) applyControl(*item);
+        },
+        [this] { applyWindow(); });
     window_.onClosed.push_back([self = QPointer<QtWindowView>(this)] {
         if (self) self->modelClosed();
     });
@@ -726,8 +722,7 @@ void QtWindowView::modelClosed() {
 
 void QtWindowView::detach() {
     detached_ = true;
-    window_.onControlChanged = previousControlChanged_;
-    window_.onWindowChanged = previousWindowChanged_;
+    observing_.release();
 }
 
 }  // namespace fhsw

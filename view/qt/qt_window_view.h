@@ -90,8 +90,7 @@ private:
     QLabel* notice_ = nullptr;  // the window's notice, made when the first one comes
     bool applying_ = false;
     bool detached_ = false;
-    std::function<void(Control&)> previousControlChanged_;
-    std::function<void()> previousWindowChanged_;
+    ObserverHold observing_;  // the model's change observers, chained
 };
 
 }  // namespace fhsw

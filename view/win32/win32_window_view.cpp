@@ -274,16 +274,12 @@ Win32WindowView::Win32WindowView(Window& window, HWND owner, bool modal, Win32Im
     fixStacking();
     applying_ = false;
 
-    previousControlChanged_ = window_.onControlChanged;
-    previousWindowChanged_ = window_.onWindowChanged;
-    window_.onControlChanged = [this, prev = previousControlChanged_](Control& c) {
-        if (prev) prev(c);
-        if (Item* item = itemOf(c)) applyControl(*item);
-    };
-    window_.onWindowChanged = [this, prev = previousWindowChanged_] {
-        if (prev) prev();
-        applyWindow();
-    };
+    observing_.attach(
+        window_,
+        [this](Control& c) {
+            if (Item* item = itemOf(c)) applyControl(*item);
+        },
+        [this] { applyWindow(); });
     // The view may go before the model closes (the host's end).
     window_.onClosed.push_back([this, alive = std::weak_ptr<bool>(alive_)] {
         if (alive.lock()) modelClosed();
@@ -869,8 +865,7 @@ void Win32WindowView::modelClosed() {
 
 void Win32WindowView::detach() {
     detached_ = true;
-    window_.onControlChanged = previousControlChanged_;
-    window_.onWindowChanged = previousWindowChanged_;
+    observing_.release();
 }
 
 Win32WindowView::Item* Win32WindowView::itemOf(const Control& control) {

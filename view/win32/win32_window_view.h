@@ -117,8 +117,7 @@ private:
     bool shown_ = false;
     std::map<std::tuple<bool, int, UINT>, HFONT> fonts_;
     std::map<unsigned long, HBRUSH> brushes_;
-    std::function<void(Control&)> previousControlChanged_;
-    std::function<void()> previousWindowChanged_;
+    ObserverHold observing_;  // the model's change observers, chained
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
