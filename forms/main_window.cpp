@@ -157,10 +157,18 @@ MainWindow::MainWindow(AppContext& app)
         if (previousWriteError_) previousWriteError_(message);
         activeWindow().setNotice("!!! SETTING NOT STORED: " + message + " !!!");
     };
+    // So are settings that cannot be read: the window shows their defaults,
+    // not what was saved.
+    previousReadError_ = app.store.onReadError();
+    app.store.onReadError() = [this](const std::string& message) {
+        if (previousReadError_) previousReadError_(message);
+        activeWindow().setNotice("!!! SETTINGS NOT READ: " + message + " !!!");
+    };
 }
 
 MainWindow::~MainWindow() {
     app_.store.onWriteError = previousWriteError_;
+    app_.store.onReadError() = previousReadError_;
     // An answer still on its way finds no window; the query itself is short.
     *alive_ = nullptr;
     if (queryThread_.joinable()) queryThread_.join();

@@ -132,6 +132,7 @@ private:
     std::shared_ptr<MainWindow*> alive_;
     // What the store did with a failed write before this window took it over.
     std::function<void(const std::string&)> previousWriteError_;
+    std::function<void(const std::string&)> previousReadError_;
     std::thread queryThread_;
     bool queryOutstanding_ = false;
     unsigned watchGeneration_ = 0;

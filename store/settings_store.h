@@ -54,6 +54,9 @@ public:
 
     // Called with a message naming the key and the reason when a write fails.
     std::function<void(const std::string&)> onWriteError;
+    // Called with a message when the stored settings cannot be read (they
+    // then read as their defaults): the backend's own listener.
+    std::function<void(const std::string&)>& onReadError() { return backend_.onReadError; }
 
 private:
     SettingsBackend& backend_;

@@ -57,10 +57,9 @@ public:
     bool write(const std::string& section, const std::string& key, const std::string& value,
                std::string& error) override;
 
-    // Called once with a message when the file cannot be read (and again
-    // only after it could be read in between). Writes to standard error
-    // unless replaced.
-    std::function<void(const std::string&)> onReadError;
+    // onReadError is called once with a message when the file cannot be read
+    // (and again only after it could be read in between). It writes to
+    // standard error unless replaced.
     // Why the last read found the file unreadable; empty when it was read.
     std::string lastReadError() const;
     // How many times the file's text has been parsed.

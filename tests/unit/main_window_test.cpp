@@ -186,6 +186,23 @@ TEST_F(MainWindowTest, ASettingThatCannotBeStoredIsShownInTheWindowInFront) {
     EXPECT_EQ(told, "cannot store P4P_TICKBOX: store is read-only");
 }
 
+// Settings that cannot be read are said as plainly: the window shows the
+// defaults, not what was saved.
+TEST_F(MainWindowTest, SettingsThatCannotBeReadAreShownInTheWindow) {
+    std::string told;
+    app.backend.onReadError = [&](const std::string& m) { told = m; };
+    app.put("SUBJECT_TEXTBOX", "Nightly");
+    app.backend.readError = "cannot read /home/ops/.config/FH_SENDWARDEN.ini: Permission denied";
+    MainWindow& m = open();
+    EXPECT_EQ(m.SUBJECT_TEXTBOX.text(), "");
+    EXPECT_EQ(told, app.backend.readError);
+    EXPECT_EQ(m.notice(), "!!! SETTINGS NOT READ: " + told + " !!!");
+    w.reset();
+    told.clear();
+    app.store.readText("SUBJECT_TEXTBOX");
+    EXPECT_EQ(told, app.backend.readError) << "the earlier listener is back";
+}
+
 TEST_F(MainWindowTest, AlwaysOnTopDemotesTheForegroundWindowThenRaisesTheMainWindow) {
     MainWindow& m = open();
     m.AlwaysOnTopTimer_TICKBOX.click();
