@@ -43,6 +43,6 @@ foreach(test windows_unit_tests cmd_roundtrip)
   target_include_directories(${test} PRIVATE ${FHSW_TESTS_DIR})
   target_compile_definitions(${test} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX
     FHSW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  target_link_libraries(${test} PRIVATE fhsw_platform fhsw_core gtest gtest_main advapi32)
+  target_link_libraries(${test} PRIVATE fhsw_forms fhsw_platform gtest gtest_main advapi32)
   add_dependencies(${test} sendemail_stub)
 endforeach()

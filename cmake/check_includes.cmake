@@ -1,0 +1,20 @@
+cmake_minimum_required(VERSION 3.22)
+# Run at build time: fails when a file of one layer includes a project header
+# from a folder that layer may not use, so that the layers' direction holds.
+#   cmake -DFOLDER=forms "-DALLOWED=ui;store;compose;platform" "-DFILES=a;b" -DSTAMP=f -P check_includes.cmake
+set(bad "")
+foreach(file IN LISTS FILES)
+  file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" header "${line}")
+    get_filename_component(dir "${header}" DIRECTORY)
+    if(dir STREQUAL "" OR dir STREQUAL FOLDER OR dir IN_LIST ALLOWED)
+      continue()
+    endif()
+    string(APPEND bad "\n  ${file}: #include \"${header}\"")
+  endforeach()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "${FOLDER}/ may include only its own headers and those of: ${ALLOWED}${bad}")
+endif()
+file(WRITE "${STAMP}" "")
