@@ -27,7 +27,7 @@
 #include "forms/main_window.h"
 #include "forms/settings_main_window.h"
 #include "platform/linux/ini_settings_backend.h"
-#include "platform/linux/text_file_linux.h"
+#include "platform/linux/files_linux.h"
 #include "tests/support/test_app.h"
 
 namespace {
@@ -82,7 +82,7 @@ void Round(const std::string& file, const std::string& profile, int round, Figur
     test::FakeLauncher launcher;
     test::FakeProcesses processes;
     test::FakeZOrder zorder;
-    LinuxTextFileWriter files;
+    LinuxFiles files;
     AppContext app{ui, store, launcher, processes, zorder, files, RunFileNames::Native()};
 
     auto start = Clock::now();

@@ -11,7 +11,28 @@
 // the Windows and the Linux separator share one composer.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 namespace fhsw {
+
+// Where the mail client gets the SMTP password. On Linux the runner-script
+// interpreter hands it to the mail client on its standard input (the mail
+// client reads it from there when it gets a user name without -xp), so that
+// no other user can read it in the process list; on Windows the command
+// line carries it.
+#ifdef _WIN32
+inline constexpr bool kPasswordOnCommandLine = true;
+#else
+inline constexpr bool kPasswordOnCommandLine = false;
+#endif
+
+// The message body as the mail client must get it so that every line
+// arrives as written: the mail client sends a message file's lines as they
+// are (it doubles only the first of a run of lone "." lines), and the SMTP
+// server takes the first "." off every line that starts with one. So each
+// line's leading "." is doubled here. Lines end at LF, CR LF or a lone CR.
+std::string DoubleLeadingDots(std::string_view text);
 
 // The process image name the process watch looks for.
 inline constexpr char SENDEMAIL_IMAGE_NAME[] = "SendEmail.exe";

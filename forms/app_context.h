@@ -7,7 +7,7 @@
 #include "compose/run_files.h"
 #include "platform/launcher.h"
 #include "platform/process_query.h"
-#include "platform/text_file.h"
+#include "platform/files.h"
 #include "platform/z_order.h"
 #include "store/settings_store.h"
 #include "ui/window.h"
@@ -20,7 +20,7 @@ struct AppContext {
     Launcher& launcher;
     ProcessQuery& processes;
     ZOrder& zorder;
-    TextFileWriter& files;
+    Files& files;
     RunFileNames runFiles = RunFileNames::Native();
     // Where saved settings live, in words for the About window.
     std::string settingsLocation = "THE WINDOWS REGISTRY";

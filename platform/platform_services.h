@@ -8,7 +8,7 @@
 #include "platform/launcher.h"
 #include "platform/process_query.h"
 #include "platform/settings_backend.h"
-#include "platform/text_file.h"
+#include "platform/files.h"
 
 namespace fhsw {
 
@@ -17,7 +17,7 @@ struct PlatformServices {
     std::unique_ptr<ExecutableName> executable;
     std::unique_ptr<Launcher> launcher;
     std::unique_ptr<ProcessQuery> processes;
-    std::unique_ptr<TextFileWriter> files;
+    std::unique_ptr<Files> files;
     // Where saved settings live, in words for the user.
     std::string settingsLocation;
 };

@@ -35,7 +35,7 @@ echo "== check"
 # The Windows platform library, not the Linux one, and nothing of X11 or Qt.
 objects=$(x86_64-w64-mingw32-ar t "$build_dir/libfhsw_platform.a")
 for want in registry_settings_backend launcher_windows process_query_windows \
-            text_file_windows win32_z_order platform_services_windows; do
+            files_windows win32_z_order platform_services_windows; do
   grep -q "^$want\.cpp\.obj$" <<<"$objects" || { echo "missing from fhsw_platform: $want" >&2; exit 1; }
 done
 if grep -q "/linux/" <<<"$objects"; then

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/executable_name.h"
 #include "platform/settings_backend.h"
@@ -30,6 +31,15 @@ public:
     // Stores the text. A failure is reported through onWriteError (and is
     // otherwise not fatal: the program goes on with what it holds).
     bool WriteSetting(const std::string& section, const std::string& key, const std::string& value);
+    // Stores all the values or none; on failure `error` says why (nothing
+    // is reported through onWriteError: the caller reports it).
+    bool WriteSettings(const std::vector<SettingValue>& values, std::string& error) {
+        return backend_.writeAll(values, error);
+    }
+    // The sections that hold any key: every Profile and the shared profile.
+    std::vector<std::string> Sections() const { return backend_.sections(); }
+    // Why others could read or change the stored settings; "" when they cannot.
+    std::string OpenToOthers() const { return backend_.openToOthers(); }
 
     // Typed reads and writes on the current Profile. A stored value that
     // does not convert (only a hand edit can cause it) reads as the default.

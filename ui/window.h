@@ -55,6 +55,9 @@ public:
     // Shows `dialog` modally over its owner and returns once it has closed.
     // Timers keep running meanwhile.
     virtual void runModal(Window& dialog) = 0;
+    // The areas of the screens that windows may take, in twips on the
+    // desktop; empty when not known (then no stored place is questioned).
+    virtual std::vector<TwipsRect> screens() const { return {}; }
 };
 
 struct UiContext {

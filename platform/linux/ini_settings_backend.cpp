@@ -1091,7 +1091,7 @@ std::optional<std::string> IniSettingsBackend::read(const std::string& section,
     return value;
 }
 
-bool IniSettingsBackend::write(const std::string& section, const std::string& key,
+bool IniSettingsBackend::writeOne(const std::string& section, const std::string& key,
                                const std::string& value, std::string& error) {
     std::lock_guard<std::mutex> hold(mutex_);
     if (path_.empty()) {
@@ -1145,5 +1145,13 @@ bool IniSettingsBackend::write(const std::string& section, const std::string& ke
     cache.synced = true;
     return true;
 }
+
+bool IniSettingsBackend::writeAll(const std::vector<SettingValue>& values, std::string& error) {
+    for (const SettingValue& v : values)
+        if (!writeOne(v.section, v.key, v.value, error)) return false;
+    return true;
+}
+
+std::vector<std::string> IniSettingsBackend::sections() { return {}; }
 
 }  // namespace fhsw

@@ -34,6 +34,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/settings_backend.h"
 
@@ -54,8 +55,14 @@ public:
     // The value in the file as it is now; a missing or unreadable file reads
     // as empty. Lines that do not parse are skipped.
     std::optional<std::string> read(const std::string& section, const std::string& key) override;
-    bool write(const std::string& section, const std::string& key, const std::string& value,
-               std::string& error) override;
+    bool writeAll(const std::vector<SettingValue>& values, std::string& error) override;
+    std::vector<std::string> sections() override;
+
+private:
+    bool writeOne(const std::string& section, const std::string& key, const std::string& value,
+                  std::string& error);
+
+public:
 
     // onReadError is called once with a message when the file cannot be read
     // (and again only after it could be read in between). It writes to

@@ -4,7 +4,7 @@
 #include "platform/linux/open_file_limit.h"
 #include "platform/linux/process_query_linux.h"
 #include "platform/linux/runner_location.h"
-#include "platform/linux/text_file_linux.h"
+#include "platform/linux/files_linux.h"
 #include "platform/platform_services.h"
 
 namespace fhsw {
@@ -24,7 +24,7 @@ PlatformServices MakePlatformServices() {
     // query keeps at most half of the limit).
     RaiseOpenFileLimit(2 * LinuxProcessQuery::kDefaultKeptFiles);
     p.processes = std::make_unique<LinuxProcessQuery>();
-    p.files = std::make_unique<LinuxTextFileWriter>();
+    p.files = std::make_unique<LinuxFiles>();
     return p;
 }
 

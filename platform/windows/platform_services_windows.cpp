@@ -3,7 +3,7 @@
 #include "platform/windows/launcher_windows.h"
 #include "platform/windows/process_query_windows.h"
 #include "platform/windows/registry_settings_backend.h"
-#include "platform/windows/text_file_windows.h"
+#include "platform/windows/files_windows.h"
 
 namespace fhsw {
 
@@ -14,7 +14,7 @@ PlatformServices MakePlatformServices() {
     p.executable = std::make_unique<WindowsExecutableName>();
     p.launcher = std::make_unique<WindowsLauncher>();
     p.processes = std::make_unique<WindowsProcessQuery>();
-    p.files = std::make_unique<WindowsTextFileWriter>();
+    p.files = std::make_unique<WindowsFiles>();
     return p;
 }
 

@@ -72,7 +72,7 @@ std::optional<std::string> RegistrySettingsBackend::read(const std::string& sect
     return std::nullopt;
 }
 
-bool RegistrySettingsBackend::write(const std::string& section, const std::string& key,
+bool RegistrySettingsBackend::writeOne(const std::string& section, const std::string& key,
                                     const std::string& value, std::string& error) {
     if (section.empty()) {
         error = "no section name";
@@ -106,5 +106,13 @@ bool RegistrySettingsBackend::write(const std::string& section, const std::strin
     }
     return true;
 }
+
+bool RegistrySettingsBackend::writeAll(const std::vector<SettingValue>& values, std::string& error) {
+    for (const SettingValue& v : values)
+        if (!writeOne(v.section, v.key, v.value, error)) return false;
+    return true;
+}
+
+std::vector<std::string> RegistrySettingsBackend::sections() { return {}; }
 
 }  // namespace fhsw

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/settings_backend.h"
 
@@ -22,8 +23,14 @@ public:
     std::optional<std::string> read(const std::string& section, const std::string& key) override;
     // The registry keeps a value once RegSetValueExW has returned, whatever
     // becomes of the program afterwards.
-    bool write(const std::string& section, const std::string& key, const std::string& value,
-               std::string& error) override;
+    bool writeAll(const std::vector<SettingValue>& values, std::string& error) override;
+    std::vector<std::string> sections() override;
+
+private:
+    bool writeOne(const std::string& section, const std::string& key, const std::string& value,
+                  std::string& error);
+
+public:
 };
 
 }  // namespace fhsw

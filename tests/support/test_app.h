@@ -8,6 +8,8 @@
 #include <functional>
 #include <mutex>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -115,7 +117,9 @@ public:
     std::vector<std::pair<Handle, bool>> calls;
 };
 
-class FakeFiles final : public TextFileWriter {
+// Files in memory. A staged file reaches `files` at commit; undo puts the
+// old text back.
+class FakeFiles final : public Files {
 public:
     std::optional<char32_t> firstUnwritable(const std::string& text, TextFileKind kind) override {
         for (char32_t c : unwritable[kind]) {
@@ -127,25 +131,81 @@ public:
         }
         return std::nullopt;
     }
-    bool writeLine(const std::string& path, const std::string& text, TextFileKind kind,
-                   bool ownerOnly, std::string& error) override {
+    std::unique_ptr<StagedFile> stage(const std::string& path, const std::string& text,
+                                      TextFileKind kind, bool ownerOnly, std::string& error) override {
         kinds[path] = kind;
         if (failing.count(path)) {
             error = "Permission denied";
-            return false;
+            return nullptr;
         }
-        files[path] = text + "\r\n";
-        order.push_back(path);
-        if (ownerOnly) private_.insert(path);
-        return true;
+        return std::make_unique<Staged>(*this, path, text + "\r\n", ownerOnly);
     }
+    bool isFile(const std::string& path) override { return files.count(path) > 0; }
+    std::optional<std::uintmax_t> fileSize(const std::string& path) override {
+        auto it = files.find(path);
+        if (it == files.end()) return std::nullopt;
+        return it->second.size();
+    }
+    std::optional<std::string> readFrom(const std::string& path, std::uintmax_t offset,
+                                        std::size_t max) override {
+        auto it = files.find(path);
+        if (it == files.end()) return std::nullopt;
+        const std::string& text = it->second;
+        if (text.size() < offset) offset = 0;
+        if (text.size() - offset > max) offset = text.size() - max;
+        return text.substr(static_cast<std::size_t>(offset));
+    }
+    std::string openToOthers(const std::string& path) override {
+        auto it = open.find(path);
+        return it == open.end() ? std::string() : it->second;
+    }
+    bool secureLog(const std::string& path, std::string& error) override {
+        auto it = insecure.find(path);
+        if (it == insecure.end()) return true;
+        error = it->second;
+        return false;
+    }
+
     std::map<std::string, std::string> files;
-    std::vector<std::string> order;
+    std::vector<std::string> order;  // paths in the order they were committed
     std::set<std::string> private_;
-    std::set<std::string> failing;
+    std::set<std::string> failing;         // stage() fails
+    std::set<std::string> failingCommit;   // commit() fails
     std::map<std::string, TextFileKind> kinds;
     // Characters that a file of each kind cannot hold.
     std::map<TextFileKind, std::vector<char32_t>> unwritable;
+    std::map<std::string, std::string> open;      // openToOthers() answers
+    std::map<std::string, std::string> insecure;  // secureLog() refuses
+
+private:
+    class Staged final : public StagedFile {
+    public:
+        Staged(FakeFiles& owner, std::string path, std::string text, bool ownerOnly)
+            : owner_(owner), path_(std::move(path)), text_(std::move(text)), ownerOnly_(ownerOnly) {}
+        bool commit(std::string& error) override {
+            if (owner_.failingCommit.count(path_)) {
+                error = "Permission denied";
+                return false;
+            }
+            auto it = owner_.files.find(path_);
+            if (it != owner_.files.end()) old_ = it->second;
+            owner_.files[path_] = text_;
+            owner_.order.push_back(path_);
+            if (ownerOnly_) owner_.private_.insert(path_);
+            return true;
+        }
+        bool undo(std::string&) override {
+            if (old_) owner_.files[path_] = *old_;
+            else owner_.files.erase(path_);
+            return true;
+        }
+
+    private:
+        FakeFiles& owner_;
+        std::string path_, text_;
+        bool ownerOnly_;
+        std::optional<std::string> old_;
+    };
 };
 
 // Names of the window's disabled controls and running timers, in order.

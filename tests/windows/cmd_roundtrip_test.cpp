@@ -23,7 +23,7 @@
 
 #include "compose/composer.h"
 #include "compose/sendemail_contract.h"
-#include "platform/windows/text_file_windows.h"
+#include "platform/windows/files_windows.h"
 #include "win_test_support.h"
 
 namespace fhsw::test {
@@ -125,7 +125,7 @@ Args NonAsciiOfTheCodePage() {
     const Args candidates = {"\u00e9", "\u00fc", "\u00f1", "\u00c7", "\u00a3", "\u00a5", "\u00df",
                              "\u03a9", "\u03b1", "\u00bd", "\u2591", "\u2500", "\u00bf", "\u00a1",
                              "\u00e6", "\u00c5", "\u00f8", "\u00fe", "\u00b5", "\u20ac"};
-    WindowsTextFileWriter files;
+    WindowsFiles files;
     Args out;
     for (const std::string& c : candidates)
         if (!files.firstUnwritable(c, TextFileKind::RunnerScript)) out.push_back(c);
@@ -142,7 +142,7 @@ TEST(CmdRoundTrip, HostileValueSetsReachSendEmailExactly) {
     TempFolder root;
     const std::wstring recordFolder = root.path() + L"\\rec";
     ASSERT_TRUE(::CreateDirectoryW(recordFolder.c_str(), nullptr));
-    WindowsTextFileWriter files;
+    WindowsFiles files;
     RandomValues random(20261206, nonAscii);
     const char* tlsValues[] = {"no", "yes", "auto"};
 
@@ -310,7 +310,7 @@ TEST(CmdRoundTrip, TheLongestLineTheComposerAllowsIsTheLongestCmdReads) {
     // Each '%' stands doubled in the file.
     const std::size_t room = kMaxBatchLineLength - empty;
     const std::string subject = std::string(room / 2, '%') + std::string(room % 2, 'x');
-    WindowsTextFileWriter files;
+    WindowsFiles files;
     const std::wstring script = dir.path() + L"\\SENDEMAIL-RUNNER.BAT";
     const std::wstring record = dir.path() + L"\\..\\record.txt";
     for (const std::string& extra : {std::string(), std::string(8, 'y')}) {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/windows/code_point_check.h"
-#include "platform/windows/text_file_windows.h"
+#include "platform/windows/files_windows.h"
 #include "win_test_support.h"
 
 namespace fhsw::test {
@@ -50,7 +50,7 @@ TEST(WindowsTextFile, EachKindIsWrittenInItsReadersCodePage) {
         {TextFileKind::Log, "", "\r\n"},
     };
     TempFolder dir;
-    WindowsTextFileWriter writer;
+    WindowsFiles writer;
     for (const auto& c : cases) {
         if (c.bytes.empty()) continue;
         const std::string path = dir.utf8() + "\\f.txt";
@@ -80,7 +80,7 @@ TEST(WindowsTextFile, CharactersThatCannotTravelAreNamedPerKind) {
         {"ok \U0001F600", K::RunnerScript, 0x1F600},
         {"ok \U0001F600", K::Log, 0x1F600},
     };
-    WindowsTextFileWriter writer;
+    WindowsFiles writer;
     TempFolder dir;
     for (const auto& c : cases) {
         const auto got = writer.firstUnwritable(c.text, c.kind);
@@ -106,7 +106,7 @@ TEST(WindowsTextFile, CharactersThatCannotTravelAreNamedPerKind) {
 
 TEST(WindowsTextFile, ReplacesWholeAndLeavesNothingBehind) {
     TempFolder dir;
-    WindowsTextFileWriter writer;
+    WindowsFiles writer;
     const std::string path = dir.utf8() + "\\SENDEMAIL-RUNNER.BAT";
     std::string error;
     ASSERT_TRUE(writer.writeLine(path, std::string(100000, 'a'), TextFileKind::RunnerScript, true,
@@ -126,7 +126,7 @@ TEST(WindowsTextFile, ReplacesWholeAndLeavesNothingBehind) {
 
 TEST(WindowsTextFile, NeverWritesThroughOrReplacesALinkOrAFolder) {
     TempFolder dir;
-    WindowsTextFileWriter writer;
+    WindowsFiles writer;
     std::string error;
     const std::wstring folderInPlace = dir.path() + L"\\SENDEMAIL-MESSAGE.txt";
     ASSERT_TRUE(::CreateDirectoryW(folderInPlace.c_str(), nullptr));
@@ -220,7 +220,7 @@ std::string CurrentUserSid() {
 // another list. Printed, so that the run shows what the file system keeps.
 TEST(WindowsTextFile, OwnerOnlyAccessListReadsBack) {
     TempFolder dir;
-    WindowsTextFileWriter writer;
+    WindowsFiles writer;
     const std::wstring path = dir.path() + L"\\SENDEMAIL-RUNNER.BAT";
     // Before: a file open to everyone.
     PSECURITY_DESCRIPTOR open = nullptr;

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/linux/text_file_linux.h"
+#include "platform/linux/files_linux.h"
 
 namespace fhsw {
 namespace {
@@ -35,7 +35,7 @@ mode_t ModeOf(const std::string& path) {
 
 struct LinuxTextFileTest : ::testing::Test {
     std::string dir;
-    LinuxTextFileWriter files;
+    LinuxFiles files;
     std::string error;
     void SetUp() override {
         dir = ::testing::TempDir() + "fhsw text file " + std::to_string(::getpid());
@@ -162,7 +162,7 @@ TEST_F(LinuxTextFileTest, TwoWritersNeverTearTheFile) {
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            LinuxTextFileWriter own;
+            LinuxFiles own;
             std::string err;
             for (int i = 0; i < 150; ++i)
                 if (!own.writeLine(script, *text, TextFileKind::RunnerScript, true, err)) ::_exit(1);
@@ -203,7 +203,7 @@ TEST_F(LinuxTextFileTest, AKillWhileWritingNeverLeavesAnEmptyOrHalfFile) {
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            LinuxTextFileWriter own;
+            LinuxFiles own;
             std::string err;
             for (int i = 0;; ++i)
                 own.writeLine(script, i % 2 ? oldText : newText, TextFileKind::RunnerScript, true, err);

@@ -1,10 +1,11 @@
-#include "platform/windows/text_file_windows.h"
+#include "platform/windows/files_windows.h"
 
 #include <windows.h>
 #include <sddl.h>
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -159,7 +160,7 @@ private:
 
 }  // namespace
 
-std::optional<char32_t> WindowsTextFileWriter::firstUnwritable(const std::string& text,
+std::optional<char32_t> WindowsFiles::firstUnwritable(const std::string& text,
                                                                TextFileKind kind) {
     std::wstring wide;
     if (!WidenStrict(text, wide)) return U'\uFFFD';
@@ -246,23 +247,56 @@ bool WriteAll(HANDLE file, const std::string& bytes, std::string& error) {
 
 }  // namespace
 
-bool WindowsTextFileWriter::writeLine(const std::string& path, const std::string& text,
-                                      TextFileKind kind, bool ownerOnly, std::string& error) {
+namespace {
+
+class WindowsStagedFile final : public StagedFile {
+public:
+    WindowsStagedFile(std::wstring temporary, std::wstring target, std::string path)
+        : temporary_(std::move(temporary)), target_(std::move(target)), path_(std::move(path)) {}
+    ~WindowsStagedFile() override {
+        if (!committed_) ::DeleteFileW(temporary_.c_str());
+    }
+    bool commit(std::string& error) override {
+        // Looked at once more: something may have been put in its place meanwhile.
+        if (RefuseOccupant(path_, target_, error)) return false;
+        if (!::MoveFileExW(temporary_.c_str(), target_.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            error = "cannot replace " + path_ + ": " + SystemMessage(::GetLastError());
+            return false;
+        }
+        committed_ = true;
+        return true;
+    }
+    bool undo(std::string& error) override {
+        error = "the old file was not kept";
+        return false;
+    }
+
+private:
+    std::wstring temporary_, target_;
+    std::string path_;
+    bool committed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<StagedFile> WindowsFiles::stage(const std::string& path, const std::string& text,
+                                                TextFileKind kind, bool ownerOnly, std::string& error) {
     if (path.empty()) {
         error = "no file name";
-        return false;
+        return nullptr;
     }
     std::wstring wide;
     if (!WidenStrict(text, wide)) {
         error = "the text is not valid UTF-8";
-        return false;
+        return nullptr;
     }
     wide += L"\r\n";
     std::string bytes;
-    if (!ToCodePage(wide, kind, bytes, error)) return false;
+    if (!ToCodePage(wide, kind, bytes, error)) return nullptr;
 
     const std::wstring target = Widen(path);
-    if (RefuseOccupant(path, target, error)) return false;
+    if (RefuseOccupant(path, target, error)) return nullptr;
 
     SECURITY_ATTRIBUTES security{};
     std::optional<OwnerOnlyDescriptor> descriptor;
@@ -270,7 +304,7 @@ bool WindowsTextFileWriter::writeLine(const std::string& path, const std::string
         descriptor.emplace();
         if (descriptor->get() == nullptr || descriptor->dacl() == nullptr) {
             error = "cannot restrict the file to its owner: " + SystemMessage(descriptor->error());
-            return false;
+            return nullptr;
         }
         security.nLength = sizeof security;
         security.lpSecurityDescriptor = descriptor->get();
@@ -292,25 +326,58 @@ bool WindowsTextFileWriter::writeLine(const std::string& path, const std::string
     }
     if (created == INVALID_HANDLE_VALUE) {
         error = "cannot create a file beside " + path + ": " + SystemMessage(::GetLastError());
-        return false;
+        return nullptr;
     }
     FileHandle file(created);
-    auto fail = [&](std::string why) {
+    auto fail = [&](std::string why) -> std::unique_ptr<StagedFile> {
         if (file.valid()) file.close();
         ::DeleteFileW(temporary.c_str());
         error = std::move(why);
-        return false;
+        return nullptr;
     };
     if (!WriteAll(file.get(), bytes, error)) return fail(error);
     if (!::FlushFileBuffers(file.get())) return fail(SystemMessage(::GetLastError()));
     if (!file.close()) return fail(SystemMessage(::GetLastError()));
-    // Looked at once more: something may have been put in its place meanwhile.
-    if (RefuseOccupant(path, target, error)) return fail(error);
-    if (!::MoveFileExW(temporary.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return fail("cannot replace " + path + ": " + SystemMessage(::GetLastError()));
-    }
-    return true;
+    return std::make_unique<WindowsStagedFile>(temporary, target, path);
 }
+
+bool WindowsFiles::isFile(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::uintmax_t> WindowsFiles::fileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::nullopt;
+    return (static_cast<std::uintmax_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::optional<std::string> WindowsFiles::readFrom(const std::string& path, std::uintmax_t offset,
+                                                  std::size_t max) {
+    FileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) return std::nullopt;
+    const auto total = static_cast<std::uintmax_t>(size.QuadPart);
+    if (total < offset) offset = 0;
+    if (total - offset > max) offset = total - max;
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return std::nullopt;
+    std::string text(static_cast<std::size_t>(total - offset), '\0');
+    DWORD got = 0;
+    if (!text.empty() && !::ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr))
+        return std::nullopt;
+    text.resize(got);
+    return text;
+}
+
+std::string WindowsFiles::openToOthers(const std::string&) { return {}; }
+
+bool WindowsFiles::secureLog(const std::string&, std::string&) { return true; }
 
 }  // namespace fhsw

@@ -1,4 +1,4 @@
-#include "platform/linux/text_file_linux.h"
+#include "platform/linux/files_linux.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <string>
 
 namespace fhsw {
 
@@ -84,7 +86,7 @@ bool Utf8ToLatin1(const std::string& utf8, std::string& latin1, char32_t& bad) {
     return true;
 }
 
-std::optional<char32_t> LinuxTextFileWriter::firstUnwritable(const std::string& text,
+std::optional<char32_t> LinuxFiles::firstUnwritable(const std::string& text,
                                                              TextFileKind kind) {
     if (kind != TextFileKind::MessageFile) return std::nullopt;
     std::string ignored;
@@ -93,11 +95,42 @@ std::optional<char32_t> LinuxTextFileWriter::firstUnwritable(const std::string& 
     return bad;
 }
 
-bool LinuxTextFileWriter::writeLine(const std::string& path, const std::string& text,
-                                    TextFileKind kind, bool ownerOnly, std::string& error) {
+namespace {
+
+class LinuxStagedFile final : public StagedFile {
+public:
+    LinuxStagedFile(std::string temp, std::string path) : temp_(std::move(temp)), path_(std::move(path)) {}
+    ~LinuxStagedFile() override {
+        if (!committed_) ::unlink(temp_.c_str());
+    }
+    bool commit(std::string& error) override {
+        // The rename replaces the name itself: had a link been put there
+        // since the look at staging, the link would be replaced, never
+        // followed.
+        if (::rename(temp_.c_str(), path_.c_str()) != 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        committed_ = true;
+        return true;
+    }
+    bool undo(std::string& error) override {
+        error = "the old file was not kept";
+        return false;
+    }
+
+private:
+    std::string temp_, path_;
+    bool committed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<StagedFile> LinuxFiles::stage(const std::string& path, const std::string& text,
+                                              TextFileKind kind, bool ownerOnly, std::string& error) {
     if (path.empty() || path.back() == '/') {
         error = "no file name";
-        return false;
+        return nullptr;
     }
     std::string bytes;
     if (kind == TextFileKind::MessageFile) {
@@ -106,7 +139,7 @@ bool LinuxTextFileWriter::writeLine(const std::string& path, const std::string& 
             char code[16];
             std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(bad));
             error = std::string("the text holds a character that ISO-8859-1 cannot hold (") + code + ")";
-            return false;
+            return nullptr;
         }
     } else {
         bytes = text;
@@ -118,12 +151,12 @@ bool LinuxTextFileWriter::writeLine(const std::string& path, const std::string& 
     if (::lstat(path.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
             error = Describe(st);
-            return false;
+            return nullptr;
         }
         mode = st.st_mode & 07777;
     } else if (errno != ENOENT) {
         error = std::strerror(errno);
-        return false;
+        return nullptr;
     }
     if (ownerOnly) mode = 0600;
 
@@ -135,13 +168,13 @@ bool LinuxTextFileWriter::writeLine(const std::string& path, const std::string& 
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
         error = std::strerror(errno);
-        return false;
+        return nullptr;
     }
-    auto fail = [&](int err) {
+    auto fail = [&](int err) -> std::unique_ptr<StagedFile> {
         ::close(fd);
         ::unlink(temp.c_str());
         error = std::strerror(err);
-        return false;
+        return nullptr;
     };
     if (mode != 0600 && ::fchmod(fd, mode) != 0) return fail(errno);
     if (!WriteAll(fd, bytes)) return fail(errno);
@@ -150,17 +183,44 @@ bool LinuxTextFileWriter::writeLine(const std::string& path, const std::string& 
         const int err = errno;
         ::unlink(temp.c_str());
         error = std::strerror(err);
-        return false;
+        return nullptr;
     }
-    // The rename replaces the name itself: had a link been put there since
-    // the look above, the link would be replaced, never followed.
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        error = std::strerror(err);
-        return false;
-    }
-    return true;
+    return std::make_unique<LinuxStagedFile>(temp, path);
 }
+
+bool LinuxFiles::isFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::optional<std::uintmax_t> LinuxFiles::fileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return static_cast<std::uintmax_t>(st.st_size);
+}
+
+std::optional<std::string> LinuxFiles::readFrom(const std::string& path, std::uintmax_t offset,
+                                                std::size_t max) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    const auto size = static_cast<std::uintmax_t>(st.st_size);
+    if (size < offset) offset = 0;
+    if (size - offset > max) offset = size - max;
+    std::string text(static_cast<std::size_t>(size - offset), '\0');
+    const ssize_t n = ::pread(fd, text.data(), text.size(), static_cast<off_t>(offset));
+    ::close(fd);
+    if (n < 0) return std::nullopt;
+    text.resize(static_cast<std::size_t>(n));
+    return text;
+}
+
+std::string LinuxFiles::openToOthers(const std::string&) { return {}; }
+
+bool LinuxFiles::secureLog(const std::string&, std::string&) { return true; }
 
 }  // namespace fhsw

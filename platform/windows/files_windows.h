@@ -20,15 +20,21 @@
 // in the install folder, which may be open to other users of the machine.
 #pragma once
 
-#include "platform/text_file.h"
+#include "platform/files.h"
 
 namespace fhsw {
 
-class WindowsTextFileWriter final : public TextFileWriter {
+class WindowsFiles final : public Files {
 public:
     std::optional<char32_t> firstUnwritable(const std::string& text, TextFileKind kind) override;
-    bool writeLine(const std::string& path, const std::string& text, TextFileKind kind,
-                   bool ownerOnly, std::string& error) override;
+    std::unique_ptr<StagedFile> stage(const std::string& path, const std::string& text,
+                                      TextFileKind kind, bool ownerOnly, std::string& error) override;
+    bool isFile(const std::string& path) override;
+    std::optional<std::uintmax_t> fileSize(const std::string& path) override;
+    std::optional<std::string> readFrom(const std::string& path, std::uintmax_t offset,
+                                        std::size_t max) override;
+    std::string openToOthers(const std::string& path) override;
+    bool secureLog(const std::string& path, std::string& error) override;
 };
 
 }  // namespace fhsw

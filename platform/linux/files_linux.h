@@ -10,19 +10,25 @@
 // untouched, so that nothing is ever written through a planted link.
 #pragma once
 
-#include "platform/text_file.h"
+#include "platform/files.h"
 
 namespace fhsw {
 
-class LinuxTextFileWriter final : public TextFileWriter {
+class LinuxFiles final : public Files {
 public:
     // Only the message file has characters it cannot hold: those beyond
     // U+00FF (and bytes that are not UTF-8, given as U+FFFD).
     std::optional<char32_t> firstUnwritable(const std::string& text, TextFileKind kind) override;
     // ownerOnly: the file is made 0600; otherwise an existing file keeps
     // its mode and a new one is 0644.
-    bool writeLine(const std::string& path, const std::string& text, TextFileKind kind,
-                   bool ownerOnly, std::string& error) override;
+    std::unique_ptr<StagedFile> stage(const std::string& path, const std::string& text,
+                                      TextFileKind kind, bool ownerOnly, std::string& error) override;
+    bool isFile(const std::string& path) override;
+    std::optional<std::uintmax_t> fileSize(const std::string& path) override;
+    std::optional<std::string> readFrom(const std::string& path, std::uintmax_t offset,
+                                        std::size_t max) override;
+    std::string openToOthers(const std::string& path) override;
+    bool secureLog(const std::string& path, std::string& error) override;
 };
 
 // UTF-8 to ISO-8859-1; false at the first character it cannot hold, which
