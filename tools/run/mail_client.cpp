@@ -80,7 +80,10 @@ MailClientCall PrepareMailClientCall(const std::vector<std::string>& argv) {
                 const bool taken = item.find('=') != std::string::npos && !value.empty() &&
                                    !std::isspace(static_cast<unsigned char>(value[0]));
                 if (taken && StartsWith(item, "username=")) user = value;
-                if (taken && StartsWith(item, "message-file=")) call.messageArg = call.argv.size();
+                if (taken && StartsWith(item, "message-file=")) {
+                    call.messageArg = call.argv.size();
+                    call.messageFile = value;
+                }
                 call.argv.push_back(item);
             }
         }

@@ -27,7 +27,13 @@ struct MailClientCall {
     std::vector<std::string> argv;  // without the password
     std::string password;           // for standard input; "" when none is wanted
     std::size_t messageArg = 0;     // index of "message-file=PATH" in argv; 0: none
+    std::string messageFile;        // its PATH
 };
+
+// Where the mail client finds the private copy of a message file: the
+// descriptor it inherits as 3.
+inline constexpr int kMessageCopyFd = 3;
+inline constexpr char kMessageCopyArg[] = "message-file=/proc/self/fd/3";
 
 MailClientCall PrepareMailClientCall(const std::vector<std::string>& argv);
 

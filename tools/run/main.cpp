@@ -100,12 +100,14 @@ int RunProgram(const fhsw::RunnerLine& line, const std::string& script, size_t l
         password = std::move(call.password);
         if (call.messageArg != 0) {
             std::string error;
-            message = Lifted(fhsw::run::PrivateMessageCopy(args[call.messageArg].substr(13), script, error));
+            const int copy = fhsw::run::PrivateMessageCopy(call.messageFile, script, error);
+            message = Lifted(copy);
+            if (copy >= 0 && message < 0) error = "cannot copy the message file: " + std::string(std::strerror(errno));
             if (!error.empty()) {
                 std::cerr << where << error << "\n";
                 return 2;
             }
-            if (message >= 0) args[call.messageArg] = "message-file=/proc/self/fd/3";
+            if (message >= 0) args[call.messageArg] = fhsw::run::kMessageCopyArg;
         }
     }
     std::vector<char*> argv;
@@ -132,7 +134,7 @@ int RunProgram(const fhsw::RunnerLine& line, const std::string& script, size_t l
         posix_spawn_file_actions_adddup2(&files, input[0], STDIN_FILENO);
     else
         posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (message >= 0) posix_spawn_file_actions_adddup2(&files, message, 3);
+    if (message >= 0) posix_spawn_file_actions_adddup2(&files, message, fhsw::run::kMessageCopyFd);
 
     std::cout.flush();
     pid_t pid = 0;
