@@ -22,53 +22,24 @@ printf '%s\n' "$password" >"$E2E_WORK/password"
 e2e_start_sink login --delay 1 --auth mailer "$E2E_WORK/password"
 login_port=$E2E_PORT
 
-# send NAME PORT FIELD=VALUE...: saves a Profile sending from its own install
-# folder and runs its runner script.
-send() {
-    local name=$1 port=$2
-    shift 2
-    e2e_install_folder "$name"
-    e2e_setup "$name" "INSTALL_FOLDER_TEXTBOX=$E2E_HOME" SEND_FROM_ADDRESS_TEXTBOX=desk@example.org \
-        SEND_TO_ADDRESS_TEXTBOX=team@example.org "SUBJECT_TEXTBOX=$name" \
-        "SMTP_SERVER_ADDRESS_PORT_TEXTBOX=127.0.0.1:$port" "$@"
-    e2e_bg "$name-run" 60 "$E2E_BUILD/fh-sendwarden-run" "$E2E_HOME/SENDEMAIL-RUNNER.BAT"
-}
-
-# body_is DIR N LINE...: message N in DIR went to team@example.org alone and
-# its body holds exactly these lines.
-body_is() {
-    python3 - "$@" <<'PY' || fail "message $2 in $1 is not as written"
-import email, json, sys
-from email import policy
-base = "%s/%03d" % (sys.argv[1], int(sys.argv[2]))
-env = json.load(open(base + ".json"))
-m = email.message_from_bytes(open(base + ".eml", "rb").read(), policy=policy.default)
-lines = [l.rstrip("\r") for l in m.get_body(("plain",)).get_content().splitlines()]
-while lines and lines[-1] == "":
-    lines.pop()
-print("  %s: to %s, body %r" % (m["Subject"], env["rcpt_tos"], lines))
-sys.exit(0 if env["rcpt_tos"] == ["team@example.org"] and lines == sys.argv[3:] else 1)
-PY
-}
-
 dots=(. .hidden ..two ...three . . end)
 printf '%s\n' "${dots[@]}" >"$E2E_WORK/dots.txt"
-send DOTS "$plain_port" FILE_AS_MESSAGE_TICKBOX=1 "MESSAGE_FILE_LOCATION_TEXTBOX=$E2E_WORK/dots.txt" \
+e2e_runner_send DOTS "$plain_port" FILE_AS_MESSAGE_TICKBOX=1 "MESSAGE_FILE_LOCATION_TEXTBOX=$E2E_WORK/dots.txt" \
     SMTP_PASSWORD_TEXTBOX=not-used
 e2e_wait_exit "$E2E_LAST_PID" 30
 [ "$E2E_RC" = 0 ] || fail "DOTS: the runner script ended with status $E2E_RC"
 inject=(hello . . 'MAIL FROM:<x@x.org>' 'RCPT TO:<evil@x.org>' DATA 'Subject: injected' '' 'evil text' .)
 printf '%s\n' "${inject[@]}" >"$E2E_WORK/inject.txt"
-send INJECT "$plain_port" FILE_AS_MESSAGE_TICKBOX=1 "MESSAGE_FILE_LOCATION_TEXTBOX=$E2E_WORK/inject.txt"
+e2e_runner_send INJECT "$plain_port" FILE_AS_MESSAGE_TICKBOX=1 "MESSAGE_FILE_LOCATION_TEXTBOX=$E2E_WORK/inject.txt"
 e2e_wait_exit "$E2E_LAST_PID" 30
 [ "$E2E_RC" = 0 ] || fail "INJECT: the runner script ended with status $E2E_RC"
 sleep 1
 [ "$(find "$E2E_WORK/plain" -name '*.json' | wc -l)" = 2 ] ||
     fail "the server took $(find "$E2E_WORK/plain" -name '*.json' | wc -l) mails, not 2"
-body_is "$E2E_WORK/plain" 1 "${dots[@]}"
-body_is "$E2E_WORK/plain" 2 "${inject[@]}"
+e2e_body_is "$E2E_WORK/plain" 1 "${dots[@]}"
+e2e_body_is "$E2E_WORK/plain" 2 "${inject[@]}"
 
-send LOGIN "$login_port" SMTP_USERNAME_TEXTBOX=mailer "SMTP_PASSWORD_TEXTBOX=$password"
+e2e_runner_send LOGIN "$login_port" SMTP_USERNAME_TEXTBOX=mailer "SMTP_PASSWORD_TEXTBOX=$password"
 runner=$E2E_LAST_PID
 sampler=(/usr/bin/python3)
 [ "$(id -u)" = 0 ] && sampler=(setpriv --reuid=65534 --regid=65534 --clear-groups /usr/bin/python3)
