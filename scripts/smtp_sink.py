@@ -6,6 +6,12 @@ NNN.json (envelope sender, recipients, time). It ends by itself after
 --lifetime seconds. Used by the demo and by the end-to-end tests.
 
   smtp_sink.py OUTDIR [--port N] [--delay S] [--starttls CERT KEY] [--lifetime S]
+               [--auth USER PASSWORD_FILE]
+
+With --auth it offers AUTH LOGIN and PLAIN (also without TLS), takes only
+that user and the password that the file holds (so that the password is not
+on this server's own command line), and refuses mail from a client that has
+not logged in.
 
 The chosen port is written to OUTDIR/port once the server listens.
 """
@@ -18,7 +24,7 @@ import ssl
 import time
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import SMTP
+from aiosmtpd.smtp import SMTP, AuthResult
 
 
 class Keeper:
@@ -38,6 +44,7 @@ class Keeper:
         with open(base + ".json", "w") as f:
             json.dump({"mail_from": envelope.mail_from,
                        "rcpt_tos": envelope.rcpt_tos,
+                       "login": session.auth_data if session.authenticated else None,
                        "time": time.time()}, f)
         return "250 Message accepted for delivery"
 
@@ -55,6 +62,7 @@ def main():
     ap.add_argument("--delay", type=float, default=0.0)
     ap.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
     ap.add_argument("--lifetime", type=float, default=120.0)
+    ap.add_argument("--auth", nargs=2, metavar=("USER", "PASSWORD_FILE"))
     args = ap.parse_args()
     os.makedirs(args.outdir, exist_ok=True)
     port = args.port or free_port()
@@ -63,6 +71,15 @@ def main():
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(*args.starttls)
         kwargs = {"tls_context": context, "require_starttls": True}
+    if args.auth:
+        with open(args.auth[1], "rb") as f:
+            wanted = (args.auth[0].encode(), f.read().rstrip(b"\n"))
+
+        def authenticator(server, session, envelope, mechanism, auth_data):
+            ok = (auth_data.login, auth_data.password) == wanted
+            return AuthResult(success=ok, auth_data=auth_data.login.decode() if ok else None)
+
+        kwargs.update(authenticator=authenticator, auth_required=True, auth_require_tls=False)
     controller = Controller(Keeper(args.outdir, args.delay), hostname="127.0.0.1", port=port,
                             ready_timeout=10, **kwargs)
     controller.start()

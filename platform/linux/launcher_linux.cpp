@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,54 +11,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <chrono>
 #include <iterator>
-#include <map>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "platform/command_line.h"
-#include "platform/linux/open_file_limit.h"
+
+extern char** environ;
 
 namespace fhsw {
-
-struct LinuxLauncher::Children {
-    struct Entry {
-        pid_t pid = 0;           // also the process group: each launch leads a session
-        bool running = true;
-        int exitStatus = -1;
-        bool watched = true;     // a reaper thread waits for it
-    };
-    std::mutex mutex;
-    std::map<LaunchId, Entry> launches;
-    LaunchId lastId = 0;
-
-    static int statusOf(int status) {
-        if (WIFEXITED(status)) return WEXITSTATUS(status);
-        if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-        return -1;
-    }
-    void record(LaunchId id, int status) {  // with the mutex held
-        Entry& e = launches[id];
-        e.running = false;
-        e.exitStatus = statusOf(status);
-    }
-    // Reaps, without blocking, the children that have no reaper thread.
-    // Called with the mutex held.
-    void reapUnwatched() {
-        for (auto& [id, e] : launches) {
-            if (e.watched || !e.running) continue;
-            int status = 0;
-            const pid_t r = ::waitpid(e.pid, &status, WNOHANG);
-            if (r == e.pid) {
-                record(id, status);
-            } else if (r < 0 && errno == ECHILD) {
-                e.running = false;
-            }
-        }
-    }
-};
 
 namespace {
 
@@ -130,107 +89,59 @@ bool hasDisplay() {
     return false;
 }
 
-// Moves a descriptor above the standard streams so that setting up the
-// child's streams cannot overwrite it.
-bool liftAboveStdio(int& fd) {
-    if (fd > STDERR_FILENO) return true;
-    const int lifted = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    ::close(fd);
-    fd = lifted;
-    return lifted >= 0;
+// Checks a runner script before it is handed to the interpreter: only a
+// regular file of this user runs. In a folder that others may write to, a
+// link or another user's file in its place would run their commands as ours.
+bool checkRunnerScript(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return checkFile(path, false, error);
+    if (S_ISLNK(st.st_mode)) {
+        error = "will not run " + path + ": it is a symbolic link, not a file of yours";
+    } else if (!S_ISREG(st.st_mode)) {
+        error = "will not run " + path + ": it is not a regular file";
+    } else if (st.st_uid != ::geteuid()) {
+        error = "will not run " + path + ": it belongs to another user";
+    } else {
+        return checkFile(path, false, error);
+    }
+    return false;
 }
 
-[[noreturn]] void failInChild(int reportFd) {
-    const int err = errno;
-    ssize_t ignored = ::write(reportFd, &err, sizeof err);
-    (void)ignored;
-    ::_exit(127);
-}
-
-// Starts execPath with argv in a new session, standard streams on /dev/null,
-// no descriptor of this program inherited. Returns the child's id, or -1 with
-// the reason in error. An exec failure in the child comes back through a
-// close-on-exec pipe before this returns.
-pid_t startDetached(const std::string& execPath, const std::vector<std::string>& args,
-                    std::string& error) {
+// Starts argv[0] with argv in a session of its own: standard streams on
+// /dev/null, no other descriptor of this program, default signal
+// dispositions and an empty signal mask. Returns the child's id, or -1 with
+// the reason in error (an exec failure included: posix_spawn reports it).
+pid_t startDetached(const std::vector<std::string>& args, std::string& error) {
     std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-
-    int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (nullFd < 0 || !liftAboveStdio(nullFd)) {
-        error = std::string("cannot open /dev/null: ") + std::strerror(errno);
-        if (nullFd >= 0) ::close(nullFd);
-        return -1;
-    }
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0 || !liftAboveStdio(report[0]) ||
-        !liftAboveStdio(report[1])) {
-        error = "cannot start " + execPath + ": " + std::strerror(errno);
-        ::close(nullFd);
-        return -1;
-    }
-    long maxFd = ::sysconf(_SC_OPEN_MAX);
-    if (maxFd < 0 || maxFd > (1L << 20)) maxFd = 1L << 20;
-
-    // No signal handler of this program may run in the child before exec.
-    sigset_t all, previous, none;
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDWR, 0);
+    posix_spawn_file_actions_adddup2(&files, STDIN_FILENO, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&files, STDIN_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_addclosefrom_np(&files, STDERR_FILENO + 1);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t all, none;
     sigfillset(&all);
     sigemptyset(&none);
-    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = -1;
+    const int err = ::posix_spawn(&pid, args.front().c_str(), &files, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&files);
+    if (err == 0) return pid;
+    error = "cannot start " + args.front() + ": " + std::strerror(err);
+    return -1;
+}
 
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        struct sigaction dfl {};
-        dfl.sa_handler = SIG_DFL;
-        sigemptyset(&dfl.sa_mask);
-        for (int sig = 1; sig < NSIG; ++sig) {
-            if (sig != SIGKILL && sig != SIGSTOP) ::sigaction(sig, &dfl, nullptr);
-        }
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        if (::setsid() < 0) failInChild(report[1]);
-        for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-            if (::dup2(nullFd, fd) < 0) failInChild(report[1]);
-        }
-        // The open-file limit this program was started with, not its own.
-        RestoreOpenFileLimitInChild();
-        // Everything else closes on exec; the report pipe already does.
-#ifdef SYS_close_range
-        constexpr unsigned kCloseRangeCloexec = 1U << 2;
-        if (::syscall(SYS_close_range, 3U, ~0U, kCloseRangeCloexec) != 0)
-#endif
-        {
-            for (int fd = STDERR_FILENO + 1; fd < maxFd; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        }
-        ::execv(execPath.c_str(), argv.data());
-        failInChild(report[1]);
-    }
-    const int forkErrno = errno;
-    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    ::close(nullFd);
-    ::close(report[1]);
-    if (pid < 0) {
-        ::close(report[0]);
-        error = "cannot start " + execPath + ": " + std::strerror(forkErrno);
-        return -1;
-    }
-    int childErrno = 0;
-    ssize_t n;
-    do {
-        n = ::read(report[0], &childErrno, sizeof childErrno);
-    } while (n < 0 && errno == EINTR);
-    ::close(report[0]);
-    if (n > 0) {
-        // The child could not exec and has already exited: reap it here.
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        error = "cannot start " + execPath + ": " +
-                (n == sizeof childErrno ? std::strerror(childErrno) : "unknown error");
-        return -1;
-    }
-    return pid;
+int statusOf(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
 }
 
 }  // namespace
@@ -255,19 +166,43 @@ bool isRunnerScriptPath(const std::string& path) {
     return endsWithNoCase(path, ".bat") || endsWithNoCase(path, ".cmd");
 }
 
-LinuxLauncher::LinuxLauncher(std::string runnerPath)
-    : runnerPath_(std::move(runnerPath)), children_(std::make_shared<Children>()) {}
+LinuxLauncher::LinuxLauncher(std::string runnerPath) : runnerPath_(std::move(runnerPath)) {}
 
-LinuxLauncher::~LinuxLauncher() = default;
+LinuxLauncher::~LinuxLauncher() {
+    // Nothing will ask again: what was told to stop is made to now.
+    for (const Stopping& s : stopping_) ::kill(-s.group, SIGKILL);
+}
+
+void LinuxLauncher::tidy() {
+    for (auto& [id, launch] : launches_) {
+        if (!launch.running) continue;
+        int status = 0;
+        const pid_t r = ::waitpid(launch.pid, &status, WNOHANG);
+        if (r == launch.pid || (r < 0 && errno == ECHILD)) {
+            launch.running = false;
+            launch.exitStatus = r == launch.pid ? statusOf(status) : -1;
+        }
+    }
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(stopping_, [now](const Stopping& s) {
+        // The id still names the group while any member lives (Linux hands
+        // out no id that a group still uses); an empty group is done with.
+        if (::kill(-s.group, 0) != 0 && errno == ESRCH) return true;
+        if (now < s.killAt) return false;
+        ::kill(-s.group, SIGKILL);
+        return true;
+    });
+}
 
 LaunchResult LinuxLauncher::launch(const std::string& command, bool visible) {
+    tidy();
     const LaunchLine line = splitLaunchText(command);
     if (line.program.empty()) return {false, "empty command"};
 
     std::string error;
     std::vector<std::string> argv;
     if (isRunnerScriptPath(line.program)) {
-        if (!checkFile(line.program, false, error)) return {false, error};
+        if (!checkRunnerScript(line.program, error)) return {false, error};
         if (runnerPath_.empty() || !checkFile(runnerPath_, true, error)) {
             return {false, "cannot find the runner-script interpreter " + runnerPath_};
         }
@@ -297,64 +232,32 @@ LaunchResult LinuxLauncher::launch(const std::string& command, bool visible) {
         argv.insert(argv.begin(), {terminal, "-e"});
     }
 
-    {
-        std::lock_guard<std::mutex> lock(children_->mutex);
-        children_->reapUnwatched();
-    }
-    const pid_t pid = startDetached(argv.front(), argv, error);
+    const pid_t pid = startDetached(argv, error);
     if (pid < 0) return {false, error};
-
-    // Only the thread below reaps this child, so it cannot be gone yet.
-    std::lock_guard<std::mutex> lock(children_->mutex);
-    const LaunchId id = ++children_->lastId;
-    children_->launches[id].pid = pid;
-    try {
-        std::thread([children = children_, pid, id] {
-            int status = 0;
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            std::lock_guard<std::mutex> guard(children->mutex);
-            children->record(id, status);
-        }).detach();
-    } catch (const std::system_error&) {
-        children_->launches[id].watched = false;
-    }
+    const LaunchId id = ++lastId_;
+    launches_[id].pid = pid;
     LaunchResult result;
     result.id = id;
     return result;
 }
 
 LaunchState LinuxLauncher::state(LaunchId id) {
-    std::lock_guard<std::mutex> lock(children_->mutex);
-    children_->reapUnwatched();
-    auto it = children_->launches.find(id);
-    if (it == children_->launches.end()) return {};
-    return {it->second.running, it->second.running ? -1 : it->second.exitStatus};
+    tidy();
+    auto it = launches_.find(id);
+    if (it == launches_.end()) return {};
+    return {it->second.running, it->second.exitStatus};
 }
 
 void LinuxLauncher::stop(LaunchId id) {
-    pid_t group = 0;
-    {
-        std::lock_guard<std::mutex> lock(children_->mutex);
-        children_->reapUnwatched();
-        auto it = children_->launches.find(id);
-        if (it == children_->launches.end() || !it->second.running) return;
-        group = it->second.pid;
-        // The leader is not reaped yet, so its id names this group.
-        ::kill(-group, SIGTERM);
-        ::kill(-group, SIGCONT);
-    }
-    // Whatever ignores the polite request is killed a little later. The id
-    // still names this group while any member lives (Linux hands out no id
-    // that a group still uses); once all are gone the signal finds nobody.
-    try {
-        std::thread([group] {
-            std::this_thread::sleep_for(std::chrono::seconds(2));
-            ::kill(-group, SIGKILL);
-        }).detach();
-    } catch (const std::system_error&) {
-        ::kill(-group, SIGKILL);
-    }
+    tidy();
+    auto it = launches_.find(id);
+    if (it == launches_.end() || !it->second.running) return;
+    // The leader is not reaped yet, so its id names this group. Whatever
+    // ignores the polite request is killed at a call after kKillAfter.
+    const pid_t group = it->second.pid;
+    ::kill(-group, SIGTERM);
+    ::kill(-group, SIGCONT);
+    stopping_.push_back({group, std::chrono::steady_clock::now() + kKillAfter});
 }
 
 }  // namespace fhsw

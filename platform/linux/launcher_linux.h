@@ -1,10 +1,17 @@
 // Starts the launch text on Linux: a runner script (.BAT or .CMD) through the
 // runner-script interpreter, anything else directly; hidden in a session of
 // its own with its standard streams on /dev/null, or visible in a terminal
-// window.
+// window. A runner script runs only when it is a regular file of this user.
+//
+// No thread of its own: each call (launch, state, stop) first reaps the
+// children that have ended, watched or not, and kills what a stop could not
+// end politely within kKillAfter. The destructor kills those at once.
 #pragma once
 
-#include <memory>
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,11 +44,25 @@ public:
     LaunchState state(LaunchId id) override;
     void stop(LaunchId id) override;
 
-    struct Children;  // shared with the threads that reap the children
+    // How long a stopped launch has to end after SIGTERM before SIGKILL.
+    static constexpr std::chrono::seconds kKillAfter{2};
 
 private:
+    struct Child {
+        pid_t pid = 0;  // also its process group: each launch leads a session
+        bool running = true;
+        int exitStatus = -1;
+    };
+    struct Stopping {
+        pid_t group;
+        std::chrono::steady_clock::time_point killAt;
+    };
+    void tidy();
+
     std::string runnerPath_;
-    std::shared_ptr<Children> children_;
+    std::map<LaunchId, Child> launches_;
+    std::vector<Stopping> stopping_;
+    LaunchId lastId_ = 0;
 };
 
 }  // namespace fhsw

@@ -1,7 +1,6 @@
 #include "platform/linux/executable_name_linux.h"
 #include "platform/linux/ini_settings_backend.h"
 #include "platform/linux/launcher_linux.h"
-#include "platform/linux/open_file_limit.h"
 #include "platform/linux/process_query_linux.h"
 #include "platform/linux/runner_location.h"
 #include "platform/linux/files_linux.h"
@@ -20,9 +19,6 @@ PlatformServices MakePlatformServices() {
     // that the package installed.
     p.launcher = std::make_unique<LinuxLauncher>(
         FindRunnerInterpreter(RunningExecutablePath(), InstalledRunnerInterpreters()));
-    // Room to keep a name file open for each of the user's processes (the
-    // query keeps at most half of the limit).
-    RaiseOpenFileLimit(2 * LinuxProcessQuery::kDefaultKeptFiles);
     p.processes = std::make_unique<LinuxProcessQuery>();
     p.files = std::make_unique<LinuxFiles>();
     return p;

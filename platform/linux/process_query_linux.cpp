@@ -2,14 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -154,34 +150,7 @@ bool ownedBy(int procFd, const char* pid, uid_t user) {
     return ::fstatat(procFd, pid, &owner, 0) == 0 && owner.st_uid == user;
 }
 
-// Reads a kept name file from its start; -1 once its process has gone.
-ssize_t readKept(int fd, char* buf, std::size_t cap) {
-    ssize_t n;
-    do {
-        n = ::pread(fd, buf, cap, 0);
-    } while (n < 0 && errno == EINTR);
-    return n;
-}
-
 }  // namespace
-
-LinuxProcessQuery::LinuxProcessQuery(std::size_t maxKeptFiles) : maxKeptFiles_(maxKeptFiles) {}
-
-LinuxProcessQuery::~LinuxProcessQuery() {
-    for (const auto& [pid, kept] : kept_) ::close(kept.fd);
-}
-
-std::size_t LinuxProcessQuery::keptFileLimit() const {
-    rlimit files{};
-    if (::getrlimit(RLIMIT_NOFILE, &files) != 0) return 0;
-    if (files.rlim_cur == RLIM_INFINITY) return maxKeptFiles_;
-    return std::min<std::size_t>(maxKeptFiles_, static_cast<std::size_t>(files.rlim_cur / 2));
-}
-
-std::size_t LinuxProcessQuery::keptFiles() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return kept_.size();
-}
 
 bool LinuxProcessQuery::isProcessRunning(const std::string& imageName) {
     // An image name is a file name: never empty, never a path.
@@ -189,7 +158,6 @@ bool LinuxProcessQuery::isProcessRunning(const std::string& imageName) {
         imageName.find('\0') != std::string::npos) {
         return false;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
     const int procFd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (procFd < 0) return false;
     DIR* dir = ::fdopendir(procFd);
@@ -199,65 +167,20 @@ bool LinuxProcessQuery::isProcessRunning(const std::string& imageName) {
     }
     const ProcessMatcher matcher(imageName);
     const uid_t self = ::geteuid();
-    const std::size_t keepAtMost = keptFileLimit();
-    const std::uint64_t scan = ++scan_;
     bool found = false;
-    char commBuf[64];
+    char comm[64];
     while (const dirent* entry = ::readdir(dir)) {
-        const char* pidText = entry->d_name;
-        if (!isProcessId(pidText)) continue;
-        const pid_t pid = static_cast<pid_t>(std::strtol(pidText, nullptr, 10));
-        ssize_t size = -1;
-        if (const auto kept = kept_.find(pid); kept != kept_.end()) {
-            size = readKept(kept->second.fd, commBuf, sizeof commBuf);
-            if (size >= 0) {
-                kept->second.seenInScan = scan;
-            } else {
-                // Its process has gone: the PID may be another's by now.
-                ::close(kept->second.fd);
-                kept_.erase(kept);
-            }
-        }
-        if (size < 0) {
-            // Other users' processes are passed over before anything of
-            // theirs is read.
-            if (!ownedBy(procFd, pidText, self)) continue;
-            char rel[sizeof entry->d_name + 8];
-            std::snprintf(rel, sizeof rel, "%s/comm", pidText);
-            const int fd = kept_.size() < keepAtMost ? ::openat(procFd, rel, O_RDONLY | O_CLOEXEC) : -1;
-            if (fd >= 0) {
-                size = readKept(fd, commBuf, sizeof commBuf);
-                if (size < 0) {
-                    ::close(fd);
-                    continue;
-                }
-                kept_.emplace(pid, KeptName{fd, scan});
-            } else {
-                std::size_t read = 0;
-                if (!readProcFile(procFd, pidText, "comm", commBuf, sizeof commBuf, read)) continue;
-                size = static_cast<ssize_t>(read);
-            }
-        }
-        const NameMatch match = matcher.byName(std::string_view(commBuf, static_cast<std::size_t>(size)));
-        if (match == NameMatch::No) continue;
-        // The process may have changed its user since its file was opened.
-        if (ownedBy(procFd, pidText, self) && matcher.confirms(procFd, pidText, match)) {
+        const char* pid = entry->d_name;
+        // Other users' processes are passed over before anything of theirs is read.
+        if (!isProcessId(pid) || !ownedBy(procFd, pid, self)) continue;
+        std::size_t size = 0;
+        if (!readProcFile(procFd, pid, "comm", comm, sizeof comm, size)) continue;
+        if (matcher.confirms(procFd, pid, matcher.byName(std::string_view(comm, size)))) {
             found = true;
             break;
         }
     }
     ::closedir(dir);
-    if (!found) {
-        // A complete scan saw every process there is: the rest have gone.
-        for (auto it = kept_.begin(); it != kept_.end();) {
-            if (it->second.seenInScan == scan) {
-                ++it;
-            } else {
-                ::close(it->second.fd);
-                it = kept_.erase(it);
-            }
-        }
-    }
     return found;
 }
 

@@ -411,3 +411,34 @@ e2e_expect_stored_pos() {
         [ $((top - fy * 15)) -le 22 ] && [ $((fy * 15 - top)) -le 22 ] ||
         fail "$prefix stored at $left,$top twips; its frame is at $fx,$fy px = $((fx * 15)),$((fy * 15)) twips"
 }
+
+# e2e_runner_send NAME PORT [CONTROL=VALUE...]: saves a Profile that sends from
+# its own install folder (E2E_HOME) to team@example.org through the server on
+# PORT, and starts its runner script with fh-sendwarden-run (id in
+# E2E_LAST_PID).
+e2e_runner_send() {
+    local name=$1 port=$2
+    shift 2
+    e2e_install_folder "$name"
+    e2e_setup "$name" "INSTALL_FOLDER_TEXTBOX=$E2E_HOME" SEND_FROM_ADDRESS_TEXTBOX=desk@example.org \
+        SEND_TO_ADDRESS_TEXTBOX=team@example.org "SUBJECT_TEXTBOX=$name" \
+        "SMTP_SERVER_ADDRESS_PORT_TEXTBOX=127.0.0.1:$port" "$@"
+    e2e_bg "$name-run" 60 "$E2E_BUILD/fh-sendwarden-run" "$E2E_HOME/SENDEMAIL-RUNNER.BAT"
+}
+
+# e2e_body_is DIR N LINE...: message N in DIR went to team@example.org alone
+# and its body holds exactly these lines (trailing blank lines aside).
+e2e_body_is() {
+    python3 - "$@" <<'PY' || fail "message $2 in $1 is not as written"
+import email, json, sys
+from email import policy
+base = "%s/%03d" % (sys.argv[1], int(sys.argv[2]))
+env = json.load(open(base + ".json"))
+m = email.message_from_bytes(open(base + ".eml", "rb").read(), policy=policy.default)
+lines = [l.rstrip("\r") for l in m.get_body(("plain",)).get_content().splitlines()]
+while lines and lines[-1] == "":
+    lines.pop()
+print("  %s: to %s, body %r" % (m["Subject"], env["rcpt_tos"], lines))
+sys.exit(0 if env["rcpt_tos"] == ["team@example.org"] and lines == sys.argv[3:] else 1)
+PY
+}

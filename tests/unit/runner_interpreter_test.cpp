@@ -105,13 +105,73 @@ TEST_F(RunnerInterpreter, ReportsWhatItCannotRun) {
     // otherwise hang the run until the time limit).
     const std::string fifo = dir.path() + "/fifo.bat";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::vector<std::pair<std::string, std::string>> notFiles = {
+    // Nor is a script run that another user could have put there (a link, a
+    // file of theirs), or one far larger than any the program writes.
+    const std::string link = dir.path() + "/link.bat", huge = dir.path() + "/huge.bat";
+    WriteFile(dir.path() + "/real.bat", "@echo off\r\n");
+    std::filesystem::create_symlink(dir.path() + "/real.bat", link);
+    WriteFile(huge, "@echo off\r\n");
+    std::filesystem::resize_file(huge, 1u << 30);
+    std::vector<std::pair<std::string, std::string>> notFiles = {
         {dir.path(), "fh-sendwarden-run: cannot read " + dir.path() + ": it is a folder\n"},
-        {fifo, "fh-sendwarden-run: cannot read " + fifo + ": it is not a regular file\n"}};
+        {fifo, "fh-sendwarden-run: cannot read " + fifo + ": it is not a regular file\n"},
+        {link, "fh-sendwarden-run: will not run " + link + ": it is a symbolic link, not a file of yours\n"},
+        {huge, "fh-sendwarden-run: will not run " + huge +
+                   ": it is larger than 1 MB, more than any runner script holds\n"}};
+    if (::geteuid() == 0) {
+        const std::string theirs = dir.path() + "/theirs.bat";
+        WriteFile(theirs, "@echo off\r\n");
+        ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+        notFiles.push_back({theirs, "fh-sendwarden-run: will not run " + theirs + ": it belongs to another user\n"});
+    }
     for (const auto& [path, message] : notFiles) {
         r = RunProcess({RunnerPath(), path}, dir.path());
-        EXPECT_EQ(r.status, 2) << path << " (137: it waited until killed)";
+        EXPECT_EQ(r.status, 2) << path << " (137: it waited until killed; 134: it ran out of memory)";
         EXPECT_EQ(r.err, message);
+    }
+}
+
+// The mail client's line: the password goes to its standard input (only when
+// it has a user name to log in with), never on its command line; a message
+// file of the user's reaches it as a private copy with leading dots doubled;
+// the program's own message file (doubled by SAVE) as it is. Its standard
+// input is never what the interpreter got (a terminal, in a visible window).
+TEST_F(RunnerInterpreter, MailClientGetsThePasswordOnStdinAndADottedCopyOfTheMessage) {
+    const std::string d = dir.path();
+    WriteFile(d + "/SendEmail.exe",
+              "#!/bin/sh\nd=$(dirname \"$0\")\nprintf '%s|' \"$@\" >\"$d/args\"\ncat >\"$d/stdin\"\n"
+              "for a; do case $a in message-file=*) f=${a#message-file=}\n"
+              "  cat \"$f\" >\"$d/message\"; stat -L -c %a \"$f\" >>\"$d/message\";; esac; done\nexit 0\n",
+              true);
+    WriteFile(d + "/SENDEMAIL-MESSAGE.txt", "..own\n");
+    std::filesystem::permissions(d + "/SENDEMAIL-MESSAGE.txt", std::filesystem::perms(0644));
+    WriteFile(d + "/report.txt", ".\n.hidden\r\n..two\n...three\n.\n.\nend.\n.");
+    ASSERT_EQ(::mkfifo((d + "/fifo.txt").c_str(), 0600), 0);
+    WriteFile(d + "/typed", "typed at a terminal\n");
+    const struct {
+        std::string line, args, stdinText, message;
+        int status;
+    } cases[] = {
+        {"-f a@b -xu \"bob\" -xp \"s3 cret\" -o tls=no -o username=bob -o \"password=s3 cret\" -q",
+         "-f|a@b|-xu|bob|-o|tls=no|-o|username=bob|-q|", "s3 cret\n", "", 0},
+        {"-xu \"\" -xp \"s3cret\" -o username= -o password=s3cret -v", "-xu||-o|username=|-v|", "", "", 0},
+        {"-xu \"bob\" -xp \"\" -o username=bob -o password= -v", "-xu|bob|-o|username=bob|-v|", "", "", 0},
+        {"-o message-file=\"" + d + "/report.txt\" -v", "-o|message-file=/proc/self/fd/3|-v|", "",
+         "..\n..hidden\r\n...two\n....three\n..\n..\nend.\n..600\n", 0},
+        {"-o message-file=\"" + d + "/SENDEMAIL-MESSAGE.txt\"", "-o|message-file=" + d + "/SENDEMAIL-MESSAGE.txt|",
+         "", "..own\n644\n", 0},
+        {"-o message-file=\"" + d + "/absent.txt\"", "-o|message-file=" + d + "/absent.txt|", "", "", 0},
+        {"-o message-file=\"" + d + "/fifo.txt\"", "<not run>", "", "", 2},
+    };
+    for (const auto& c : cases) {
+        for (const char* f : {"/args", "/stdin", "/message"}) WriteFile(d + f, "");
+        WriteFile(d + "/args", "<not run>");
+        WriteFile(d + "/SENDEMAIL-RUNNER.BAT", "@echo off\r\n\"" + d + "/SendEmail.exe\" " + c.line + "\r\n");
+        const ProcessResult r = RunProcess({RunnerPath(), d + "/SENDEMAIL-RUNNER.BAT"}, d, d + "/typed");
+        EXPECT_EQ(r.status, c.status) << c.line << "\n" << r.err;
+        EXPECT_EQ(ReadFile(d + "/args"), c.args) << c.line;
+        EXPECT_EQ(ReadFile(d + "/stdin"), c.stdinText) << c.line;
+        EXPECT_EQ(ReadFile(d + "/message"), c.message) << c.line;
     }
 }
 

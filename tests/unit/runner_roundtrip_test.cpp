@@ -49,17 +49,17 @@ std::string Joined(const std::string& v) {
     return std::regex_replace(v, kBreak, " ");
 }
 
-// The argument vector SendEmail.exe must receive for these fields.
+// The argument vector SendEmail.exe must receive for these fields: the
+// password never (it goes to its standard input).
 Args Expected(const ComposerFields& f) {
     const std::string folder = Joined(f.installFolder);
     Args a = {folder + "/SendEmail.exe", "-f", Joined(f.sendFrom), "-t", Joined(f.sendTo),
               "-cc", Joined(f.sendCc), "-bcc", Joined(f.sendBcc), "-u", Joined(f.subject), "-o",
               "message-file=" + (f.fileAsMessage ? Joined(f.messageFileLocation)
                                                  : folder + "/SENDEMAIL-MESSAGE.txt"),
-              "-s", Joined(f.smtpServer), "-xu", Joined(f.smtpUser), "-xp", Joined(f.smtpPassword),
+              "-s", Joined(f.smtpServer), "-xu", Joined(f.smtpUser),
               "-o", "reply-to=" + Joined(f.sendFrom), "-l", folder + "/SENDEMAIL-LOG.txt",
-              "-o", "tls=" + Joined(f.tls), "-o", "username=" + Joined(f.smtpUser),
-              "-o", "password=" + Joined(f.smtpPassword), "-q", "-v"};
+              "-o", "tls=" + Joined(f.tls), "-o", "username=" + Joined(f.smtpUser), "-q", "-v"};
     if (f.attachment) a.insert(a.end(), {"-a", Joined(f.fileAttachment)});
     return a;
 }

@@ -58,13 +58,14 @@ inline std::string ShellQuoted(const std::string& s) {
     return quoted + "'";
 }
 
-// Runs argv in `folder` with stdin on /dev/null and stdout and stderr captured;
+// Runs argv in `folder` with stdin from `input` and stdout and stderr captured;
 // killed after 60 seconds.
-inline ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& folder) {
+inline ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& folder,
+                                const std::string& input = "/dev/null") {
     std::string command = "cd ";
     command.append(ShellQuoted(folder)).append(" && exec timeout -s KILL 60");
     for (const std::string& a : argv) command.append(" ").append(ShellQuoted(a));
-    const int status = std::system((command + " </dev/null >.stdout 2>.stderr").c_str());
+    const int status = std::system((command + " <" + ShellQuoted(input) + " >.stdout 2>.stderr").c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(folder + "/.stdout"),
             ReadFile(folder + "/.stderr")};
 }
