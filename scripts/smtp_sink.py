@@ -6,6 +6,9 @@ NNN.json (envelope sender, recipients, time). It ends by itself after
 --lifetime seconds. Used by the demo and by the end-to-end tests.
 
   smtp_sink.py OUTDIR [--port N] [--delay S] [--starttls CERT KEY] [--lifetime S]
+               [--reject-rcpt REPLY]
+
+--reject-rcpt answers every RCPT TO with REPLY (e.g. "550 5.1.1 <x>: unknown user").
 
 The chosen port is written to OUTDIR/port once the server listens.
 """
@@ -22,10 +25,17 @@ from aiosmtpd.smtp import SMTP
 
 
 class Keeper:
-    def __init__(self, outdir, delay):
+    def __init__(self, outdir, delay, reject_rcpt=None):
         self.outdir = outdir
         self.delay = delay
+        self.reject_rcpt = reject_rcpt
         self.count = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if self.reject_rcpt:
+            return self.reject_rcpt
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         if self.delay:
@@ -55,6 +65,7 @@ def main():
     ap.add_argument("--delay", type=float, default=0.0)
     ap.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
     ap.add_argument("--lifetime", type=float, default=120.0)
+    ap.add_argument("--reject-rcpt", metavar="REPLY")
     args = ap.parse_args()
     os.makedirs(args.outdir, exist_ok=True)
     port = args.port or free_port()
@@ -63,7 +74,7 @@ def main():
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(*args.starttls)
         kwargs = {"tls_context": context, "require_starttls": True}
-    controller = Controller(Keeper(args.outdir, args.delay), hostname="127.0.0.1", port=port,
+    controller = Controller(Keeper(args.outdir, args.delay, args.reject_rcpt), hostname="127.0.0.1", port=port,
                             ready_timeout=10, **kwargs)
     controller.start()
     with open(os.path.join(args.outdir, "port.part"), "w") as f:
