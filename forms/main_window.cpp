@@ -7,74 +7,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <system_error>
 
+#include "compose/send_log.h"
+#include "compose/sendemail_contract.h"
 #include "forms/settings_main_window.h"
 #include "forms/about_window.h"
 #include "forms/log_manager_window.h"
 
 namespace fhsw {
-
-namespace {
-constexpr const char* kMailerImage = "SendEmail.exe";
-
-std::filesystem::path PathOf(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-// Size of a file, 0 when it cannot be read.
-std::uintmax_t FileSize(const std::string& path) {
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(PathOf(path), ec);
-    return ec ? 0 : size;
-}
-
-// What a file holds from `offset` on (from the start if it is now shorter:
-// it was emptied meanwhile), at most 1 MB of it.
-std::string ReadFrom(const std::string& path, std::uintmax_t offset) {
-    std::ifstream in(PathOf(path), std::ios::binary);
-    if (!in) return {};
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0) return {};
-    if (static_cast<std::uintmax_t>(size) < offset) offset = 0;
-    constexpr std::streamoff kMax = 1 << 20;
-    const std::streamoff from =
-        std::max<std::streamoff>(static_cast<std::streamoff>(offset), size - kMax);
-    in.seekg(from);
-    std::string text(static_cast<std::size_t>(size - from), '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    return text;
-}
-
-// The mail client's reason for a failure: the text after "ERROR => " on the
-// first line that has one (the mail client's log format), "" when no line
-// does.
-std::string ErrorReason(const std::string& log) {
-    constexpr std::string_view kMark = "ERROR => ";
-    std::size_t start = 0;
-    while (start < log.size()) {
-        std::size_t end = log.find('\n', start);
-        if (end == std::string::npos) end = log.size();
-        std::string_view line(log.data() + start, end - start);
-        const std::size_t at = line.find(kMark);
-        if (at != std::string_view::npos) {
-            line.remove_prefix(at);
-            while (line.substr(0, kMark.size()) == kMark) line.remove_prefix(kMark.size());
-            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
-            std::string reason;
-            for (char c : line.substr(0, 300))
-                reason += (static_cast<unsigned char>(c) < 0x20) ? ' ' : c;
-            return reason.empty() ? "SendEmail.exe reported an error" : reason;
-        }
-        start = end + 1;
-    }
-    return {};
-}
-}  // namespace
 
 int MainWindow::SendTimeoutFrom(const char* text) {
     if (text == nullptr || *text < '0' || *text > '9') return kDefaultSendTimeoutSeconds;
@@ -138,7 +79,9 @@ MainWindow::MainWindow(AppContext& app)
         close();
     };
     START_STOP_BUTTON.onPress = [this] { startStopPressed(); };
-    SEND_EMAIL_NOW_BUTTON.onPress = [this] { sendEmailNowPressed(); };
+    // Launches at once and changes nothing else: only the countdown's launch
+    // is watched.
+    SEND_EMAIL_NOW_BUTTON.onPress = [this] { launchRunner(app_.store.readText("INSTALL_FOLDER_TEXTBOX")); };
     AUTOSTART_TICKBOX.onChange = [this] { autoStartChanged(); };
     P4P_TICKBOX.onChange = [this] { app_.store.writeTick("P4P_TICKBOX", P4P_TICKBOX.state()); };
     SE_EXE_OUTPUT_WINDOW_TICKBOX.onChange = [this] {
@@ -201,7 +144,14 @@ void MainWindow::load() {
         AlwaysOnTopTimer.start();
     else
         AlwaysOnTopTimer.stop();
-    armRunController();
+    if (AUTOSTART_TICKBOX.state() == 1) {
+        setStatus(kCountdown);
+        enter(RunState::Countdown);
+    } else {
+        setStatus(kReady);
+        enter(RunState::Idle);
+        AUTOCLOSE_TICKBOX.setEnabled(false);
+    }
 }
 
 void MainWindow::storeState() {
@@ -223,7 +173,7 @@ void MainWindow::openDialog() {
         showModal(dialog);
     }
     // An auto-close that fell due while the dialog was open waited for it.
-    if (closeWhenDialogCloses_) close();
+    if (state_ == RunState::Closing) close();
 }
 
 // ---- Run controller ------------------------------------------------------
@@ -232,7 +182,6 @@ void MainWindow::openDialog() {
 // unattended run leaves a trace in whatever collects its output.
 // A failure shows in red on the black status line.
 void MainWindow::setStatus(const std::string& text, bool failure) {
-    failureShown_ = failure;
     CURRENT_STATUS_LABEL.setForeground(failure ? colours::Red : colours::Green);
     CURRENT_STATUS_LABEL.setText(text);
     if (text == lastLogged_) return;  // the watch repeats its status every check
@@ -247,105 +196,90 @@ void MainWindow::setStatus(const std::string& text, bool failure) {
                  app_.store.ProfileName().c_str(), text.c_str());
 }
 
-void MainWindow::armRunController() {
-    if (AUTOSTART_TICKBOX.state() == 1) {
-        AUTOSTART_TICKBOX.setEnabled(false);
-        AUTOCLOSE_TICKBOX.setEnabled(false);
-        SE_EXE_OUTPUT_WINDOW_TICKBOX.setEnabled(false);
-        setStatus(kCountdown);
-        START_STOP_BUTTON.setText("STOP");
-        SETTINGS_BUTTON.setEnabled(false);
-        AUTOSTART_TIMER.start();
-    } else {
-        AUTOSTART_TIMER.stop();
-        setStatus(kReady);
-        START_STOP_BUTTON.setText("START");
-        AUTOSTART_TICKBOX.setEnabled(true);
-        AUTOCLOSE_TICKBOX.setEnabled(false);
-        SE_EXE_OUTPUT_WINDOW_TICKBOX.setEnabled(true);
+void MainWindow::showFailure(const std::string& reason) {
+    setStatus(std::string(kSendFailed) + ShownReason(reason) + " !!!", true);
+}
+
+bool MainWindow::failureShown() const { return CURRENT_STATUS_LABEL.foreground() == colours::Red; }
+
+void MainWindow::enter(RunState next) {
+    const auto watching = [](RunState s) { return s == RunState::Watch || s == RunState::StoppedWatch; };
+    if (watching(state_) && !watching(next)) ++watchGeneration_;
+    state_ = next;
+    // The wait after a stopped watch keeps what the user made of the
+    // options meanwhile; closing changes nothing in view.
+    if (next != RunState::StoppedWait && next != RunState::Closing) {
+        const bool armed = next == RunState::Countdown || next == RunState::Watch || next == RunState::Wait;
+        START_STOP_BUTTON.setText(armed ? "STOP" : "START");
+        for (Control* c : std::initializer_list<Control*>{&AUTOSTART_TICKBOX, &AUTOCLOSE_TICKBOX,
+                                                          &SE_EXE_OUTPUT_WINDOW_TICKBOX, &SETTINGS_BUTTON})
+            c->setEnabled(!armed);
     }
+    const auto run = [](Timer& timer, bool on) { on ? timer.start() : timer.stop(); };
+    run(AUTOSTART_TIMER, next == RunState::Countdown);
+    run(PROCESS_WATCHER_TIMER, watching(next));
+    run(SEND_TIMEOUT_TIMER, watching(next));
+    run(AUTOCLOSE_TIMER, next == RunState::Wait || next == RunState::StoppedWait);
+}
+
+void MainWindow::enterWait() {
+    enter(state_ == RunState::StoppedWatch ? RunState::StoppedWait : RunState::Wait);
 }
 
 void MainWindow::startStopPressed() {
-    if (START_STOP_BUTTON.text() == "START") {
-        START_STOP_BUTTON.setText("STOP");
-        AUTOSTART_TIMER.start();
-        setStatus(kCountdown);
-        AUTOSTART_TICKBOX.setEnabled(false);
-        AUTOCLOSE_TICKBOX.setEnabled(false);
-        SE_EXE_OUTPUT_WINDOW_TICKBOX.setEnabled(false);
-        SETTINGS_BUTTON.setEnabled(false);
-    } else {
-        START_STOP_BUTTON.setText("START");
-        AUTOSTART_TIMER.stop();
-        AUTOCLOSE_TIMER.stop();
-        AUTOCLOSE_TICKBOX.setEnabled(true);
-        AUTOSTART_TICKBOX.setEnabled(true);
-        SE_EXE_OUTPUT_WINDOW_TICKBOX.setEnabled(true);
-        SETTINGS_BUTTON.setEnabled(true);
+    switch (state_) {
+    case RunState::Countdown:
+    case RunState::Wait:
         setStatus(kAborted);
+        enter(RunState::Idle);
+        break;
+    case RunState::Watch:  // a launched runner script is not touched; the watch goes on
+        setStatus(kAborted);
+        enter(RunState::StoppedWatch);
+        break;
+    case RunState::Closing:
+        break;
+    default:  // a new run; a stopped watch is no longer followed
+        setStatus(kCountdown);
+        enter(RunState::Countdown);
     }
 }
 
-// Hands the saved runner script to the launcher; on failure says why in the
-// status line (and on stderr, for unattended runs) and returns false.
-bool MainWindow::launchRunner() {
+// Hands the saved runner script to the launcher once the log is secured
+// against other users; on failure says why (status line, stderr, exit
+// status) and returns 0.
+LaunchId MainWindow::launchRunner(const std::string& folder) {
     const std::string& command = SE_RUNNER_BAT_LOCATION_TEXTBOX.text();
+    std::string error;
     if (command.empty()) {
-        reportLaunchFailure("no runner script saved yet - open Settings and press SAVE");
-        return false;
+        error = "no runner script saved yet - open Settings and press SAVE";
+    } else if (folder.empty() || app_.files.secureLog(folder + app_.runFiles.logFile, error)) {
+        LaunchResult result = app_.launcher.launch(command, SE_EXE_OUTPUT_WINDOW_TICKBOX.state() == 1);
+        if (result.ok) return result.id;
+        error = result.error;
     }
-    LaunchResult result = app_.launcher.launch(command, SE_EXE_OUTPUT_WINDOW_TICKBOX.state() == 1);
-    if (!result.ok) {
-        reportLaunchFailure(result.error);
-        return false;
-    }
-    runId_ = result.id;
-    return true;
-}
-
-void MainWindow::reportLaunchFailure(const std::string& reason) {
     exitStatus_ = kExitLaunchFailed;
-    setStatus(std::string(kSendFailed) + reason + " !!!", true);
-}
-
-void MainWindow::sendEmailNowPressed() {
-    // Not watched: only the countdown's launch is followed to its end.
-    const LaunchId watched = runId_;
-    launchRunner();
-    runId_ = watched;
+    showFailure(error);
+    return 0;
 }
 
 void MainWindow::countdownElapsed() {
-    START_STOP_BUTTON.setText("STOP");
     setStatus(kSending);
+    run_ = {};
+    run_.folder = app_.store.readText("INSTALL_FOLDER_TEXTBOX");
     // The log as it stands before the launch: the run's own lines follow.
-    const std::string folder = app_.store.readText("INSTALL_FOLDER_TEXTBOX");
-    runLog_ = folder.empty() ? std::string() : folder + app_.runFiles.logFile;
-    runLogStart_ = runLog_.empty() ? 0 : FileSize(runLog_);
-    if (!launchRunner()) {
-        AUTOSTART_TIMER.stop();
-        runJudged_ = true;
-        if (AUTOCLOSE_TICKBOX.state() == 1) {
-            // A scheduled run must end: close after the usual wait, with
-            // the reason in the status line, on stderr and in the exit status.
-            AUTOCLOSE_TIMER.start();
-            return;
-        }
-        // Nothing was sent: back to a usable window that shows why.
-        START_STOP_BUTTON.setText("START");
-        AUTOSTART_TICKBOX.setEnabled(true);
-        AUTOCLOSE_TICKBOX.setEnabled(true);
-        SE_EXE_OUTPUT_WINDOW_TICKBOX.setEnabled(true);
-        SETTINGS_BUTTON.setEnabled(true);
+    if (!run_.folder.empty())
+        run_.logStart = app_.files.fileSize(run_.folder + app_.runFiles.logFile).value_or(0);
+    run_.id = launchRunner(run_.folder);
+    if (run_.id == 0) {
+        // A scheduled run must end: close after the usual wait, with the
+        // reason in view. Otherwise back to a usable window that shows why.
+        enter(AUTOCLOSE_TICKBOX.state() == 1 ? RunState::Wait : RunState::Idle);
         return;
     }
     exitStatus_ = kExitOk;
-    runJudged_ = false;
-    PROCESS_WATCHER_TIMER.start();
-    SEND_TIMEOUT_TIMER.stop();
-    SEND_TIMEOUT_TIMER.start();
-    AUTOSTART_TIMER.stop();
+    run_.judged = false;
+    enter(RunState::Watch);
 }
 
 void MainWindow::watchTick() {
@@ -355,9 +289,7 @@ void MainWindow::watchTick() {
         if (!queryOutstanding_) startQuery();
         return;
     }
-    endWatch();
-    SEND_TIMEOUT_TIMER.stop();
-    AUTOCLOSE_TIMER.start();
+    enterWait();
 }
 
 void MainWindow::startQuery() {
@@ -372,7 +304,7 @@ void MainWindow::startQuery() {
         queryThread_ = std::thread([alive, &processes, &scheduler, generation] {
             bool running = false;
             try {
-                running = processes.isProcessRunning(kMailerImage);
+                running = processes.isProcessRunning(SENDEMAIL_IMAGE_NAME);
             } catch (...) {
                 running = false;  // no process list: the runner script's own state decides
             }
@@ -388,138 +320,89 @@ void MainWindow::startQuery() {
 void MainWindow::queryAnswered(unsigned generation, bool mailerRunning) {
     queryOutstanding_ = false;
     // The watch ended (or Pause-4-Process was unticked) while the query ran.
-    if (generation != watchGeneration_ || !PROCESS_WATCHER_TIMER.running() ||
-        P4P_TICKBOX.state() != 1)
-        return;
+    if (generation != watchGeneration_ || P4P_TICKBOX.state() != 1) return;
     if (mailerRunning) {
         P4P_TICKBOX.setBackground(colours::Red);
-        AUTOCLOSE_TIMER.stop();
         setStatus(kRunning);
         return;
     }
     // The runner script we launched may not have started the mailer yet.
-    const LaunchState state = app_.launcher.state(runId_);
-    if (state.running) {
-        AUTOCLOSE_TIMER.stop();
-        return;
-    }
-    finishRun(state.exitStatus);
-}
-
-void MainWindow::endWatch() {
-    PROCESS_WATCHER_TIMER.stop();
-    ++watchGeneration_;  // an answer still on its way is for the ended watch
+    const LaunchState launch = app_.launcher.state(run_.id);
+    if (!launch.running) finishRun(launch.exitStatus);
 }
 
 // The runner script has ended: its exit status and the lines this run added
-// to the mail client's log tell how the send went.
-bool MainWindow::judgeRun(int runnerStatus, std::string& reason) const {
-    const std::string added = runLog_.empty() ? std::string() : ReadFrom(runLog_, runLogStart_);
-    const std::string error = ErrorReason(added);
-    if (runnerStatus != 0) {
-        if (!error.empty())
-            reason = error;
-        else if (runnerStatus < 0)
-            reason = "the runner script ended, how is not known";
-        else
-            reason = "the runner script ended with status " + std::to_string(runnerStatus);
-        return false;
+// to the mail client's log tell how the send went. A failure is shown.
+bool MainWindow::judgeRun(int runnerStatus) {
+    run_.judged = true;
+    Files& files = app_.files;
+    const std::string log = run_.folder.empty() ? "" : run_.folder + app_.runFiles.logFile;
+    const SendOutcome outcome = JudgeSend(
+        {runnerStatus, log.empty() ? std::nullopt : files.readFrom(log, run_.logStart, kSendLogTailBytes),
+         log, run_.folder, run_.folder.empty() || files.isFile(run_.folder + app_.runFiles.sendEmailExe)});
+    if (!outcome.sent) {
+        exitStatus_ = kExitSendFailed;
+        showFailure(outcome.reason);
     }
-    if (!error.empty()) {
-        reason = error;
-        return false;
-    }
-    if (!runLog_.empty() && added.empty()) {
-        reason = "SendEmail.exe wrote nothing to " + runLog_ + " - was it started?";
-        return false;
-    }
-    return true;
+    return outcome.sent;
 }
 
 void MainWindow::finishRun(int runnerStatus) {
-    endWatch();
-    SEND_TIMEOUT_TIMER.stop();
-    runJudged_ = true;
     P4P_TICKBOX.setBackground(colours::Green);
-    std::string reason;
-    if (judgeRun(runnerStatus, reason)) {
-        exitStatus_ = kExitOk;
-        setStatus(kCompleted);
-    } else {
-        exitStatus_ = kExitSendFailed;
-        setStatus(std::string(kSendFailed) + reason + " !!!", true);
-    }
-    AUTOCLOSE_TIMER.start();
+    if (judgeRun(runnerStatus)) setStatus(kCompleted);
+    enterWait();
 }
 
 void MainWindow::sendTimedOut() {
-    SEND_TIMEOUT_TIMER.stop();
-    if (!PROCESS_WATCHER_TIMER.running() || runJudged_) return;
-    const LaunchState state = app_.launcher.state(runId_);
-    if (!state.running) {
+    const LaunchState launch = app_.launcher.state(run_.id);
+    if (!launch.running) {
         // Our run is over; only some other SendEmail.exe held the watch.
-        finishRun(state.exitStatus);
+        finishRun(launch.exitStatus);
         return;
     }
-    app_.launcher.stop(runId_);
-    endWatch();
-    runJudged_ = true;
+    app_.launcher.stop(run_.id);
+    run_.judged = true;
     exitStatus_ = kExitTimedOut;
     P4P_TICKBOX.setBackground(colours::Red);
-    setStatus(std::string(kSendFailed) + "SendEmail.exe timed out after " +
-                  std::to_string(SEND_TIMEOUT_TIMER.interval() / 1000) +
-                  " s - the runner script and the mail client were stopped !!!",
-              true);
-    AUTOCLOSE_TIMER.start();
+    showFailure("SendEmail.exe timed out after " + std::to_string(SEND_TIMEOUT_TIMER.interval() / 1000) +
+                " s - the runner script and the mail client were stopped");
+    enterWait();
 }
 
 void MainWindow::autoCloseElapsed() {
     // Without a watch the run's end was not waited for; if it is over by
     // now, its outcome still counts.
-    if (!runJudged_ && !PROCESS_WATCHER_TIMER.running()) {
-        const LaunchState state = app_.launcher.state(runId_);
-        if (!state.running) {
-            runJudged_ = true;
-            std::string reason;
-            if (!judgeRun(state.exitStatus, reason)) {
-                exitStatus_ = kExitSendFailed;
-                setStatus(std::string(kSendFailed) + reason + " !!!", true);
-            }
-        }
+    if (!run_.judged) {
+        const LaunchState launch = app_.launcher.state(run_.id);
+        if (!launch.running) judgeRun(launch.exitStatus);
     }
+    const bool failed = failureShown();
     if (AUTOCLOSE_TICKBOX.state() == 1) {
+        enter(RunState::Closing);
+        // Closing now would throw away what the user is typing in the
+        // dialog: close as soon as the dialog is closed instead.
         if (modalChild()) {
-            // Closing now would throw away what the user is typing in the
-            // dialog: close as soon as the dialog is closed instead.
-            AUTOCLOSE_TIMER.stop();
-            setStatus(kClosingAfterDialog, failureShown_);
-            closeWhenDialogCloses_ = true;
+            setStatus(kClosingAfterDialog, failed);
             return;
         }
-        setStatus(failureShown_ ? kFailedClosing : kClosing, failureShown_);
+        setStatus(failed ? kFailedClosing : kClosing, failed);
         close();
         return;
     }
     // A failure stays in view until the next run.
-    if (!failureShown_) setStatus(kReady);
-    AUTOSTART_TICKBOX.setEnabled(true);
-    AUTOCLOSE_TICKBOX.setEnabled(true);
-    START_STOP_BUTTON.setText("START");
-    SETTINGS_BUTTON.setEnabled(true);
-    SE_EXE_OUTPUT_WINDOW_TICKBOX.setEnabled(true);
+    if (!failed) setStatus(kReady);
     P4P_TICKBOX.setBackground(std::nullopt);
-    AUTOCLOSE_TIMER.stop();
+    enter(RunState::Idle);
 }
 
 void MainWindow::autoStartChanged() {
     if (AUTOSTART_TICKBOX.state() == 1) {
         AUTOCLOSE_TICKBOX.setEnabled(true);
-    } else {
-        AUTOCLOSE_TICKBOX.setState(0);
-        AUTOCLOSE_TICKBOX.setEnabled(false);
-        AUTOSTART_TIMER.stop();
-        AUTOCLOSE_TIMER.stop();
+        return;
     }
+    if (state_ == RunState::StoppedWait) enter(RunState::Idle);  // the wait is cancelled
+    AUTOCLOSE_TICKBOX.setState(0);
+    AUTOCLOSE_TICKBOX.setEnabled(false);
 }
 
 // ---- Always on top -------------------------------------------------------

@@ -91,40 +91,51 @@ private:
     template <class Dialog>
     void openDialog();
 
-    // Run controller.
-    void armRunController();
+    // Run controller. Its state decides the START/STOP caption, which
+    // options may be changed and which run timers run (enter()).
+    enum class RunState {
+        Idle,          // nothing armed
+        Countdown,     // AUTOSTART_TIMER runs
+        Watch,         // launched: PROCESS_WATCHER_TIMER and the time limit run
+        Wait,          // AUTOCLOSE_TIMER: the wait after the launch or the watch
+        StoppedWatch,  // STOP pressed during a watch: it goes on behind "START"
+        StoppedWait,   // the wait after a stopped watch
+        Closing,       // the wait ended with AutoClose: closes once no dialog is open
+    };
+    void enter(RunState state);
+    void enterWait();
     void startStopPressed();
-    void sendEmailNowPressed();
     void countdownElapsed();
     void watchTick();
     void autoCloseElapsed();
     void autoStartChanged();
-    bool launchRunner();
-    void reportLaunchFailure(const std::string& reason);
+    LaunchId launchRunner(const std::string& folder);
     void setStatus(const std::string& text, bool failure = false);
+    void showFailure(const std::string& reason);
+    bool failureShown() const;
     void startQuery();
     void queryAnswered(unsigned generation, bool mailerRunning);
     void finishRun(int runnerStatus);
+    bool judgeRun(int runnerStatus);
     void sendTimedOut();
-    void endWatch();
-    bool judgeRun(int runnerStatus, std::string& reason) const;
 
     // Always on top.
     void alwaysOnTopChanged();
     void alwaysOnTopTick();
 
     AppContext& app_;
-    bool closeWhenDialogCloses_ = false;
+    RunState state_ = RunState::Idle;
     std::string lastLogged_;
-    bool failureShown_ = false;
     int exitStatus_ = kExitOk;
 
-    // The run launched by the countdown: the launch, the mail client's log
-    // and its size before the launch (what the run adds comes after it).
-    LaunchId runId_ = 0;
-    bool runJudged_ = true;
-    std::string runLog_;
-    std::uintmax_t runLogStart_ = 0;
+    // The run launched by the countdown: the launch, the install folder and
+    // the log's size before the launch (what the run adds comes after it).
+    struct Run {
+        LaunchId id = 0;
+        std::string folder;
+        std::uintmax_t logStart = 0;
+        bool judged = true;
+    } run_;
 
     // The process query runs on a thread of its own and hands its answer
     // back through the scheduler; `alive_` tells a late answer whether the
@@ -135,7 +146,7 @@ private:
     std::function<void(const std::string&)> previousReadError_;
     std::thread queryThread_;
     bool queryOutstanding_ = false;
-    unsigned watchGeneration_ = 0;
+    unsigned watchGeneration_ = 0;  // counts ended watches: an answer for one is dropped
 };
 
 }  // namespace fhsw

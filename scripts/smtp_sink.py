@@ -6,12 +6,13 @@ NNN.json (envelope sender, recipients, time). It ends by itself after
 --lifetime seconds. Used by the demo and by the end-to-end tests.
 
   smtp_sink.py OUTDIR [--port N] [--delay S] [--starttls CERT KEY] [--lifetime S]
-               [--auth USER PASSWORD_FILE]
+               [--auth USER PASSWORD_FILE] [--reject-rcpt REPLY]
 
 With --auth it offers AUTH LOGIN and PLAIN (also without TLS), takes only
 that user and the password that the file holds (so that the password is not
 on this server's own command line), and refuses mail from a client that has
-not logged in.
+not logged in. --reject-rcpt answers every RCPT TO with REPLY (e.g.
+"550 5.1.1 <x>: unknown user").
 
 The chosen port is written to OUTDIR/port once the server listens.
 """
@@ -28,10 +29,17 @@ from aiosmtpd.smtp import SMTP, AuthResult
 
 
 class Keeper:
-    def __init__(self, outdir, delay):
+    def __init__(self, outdir, delay, reject_rcpt=None):
         self.outdir = outdir
         self.delay = delay
+        self.reject_rcpt = reject_rcpt
         self.count = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if self.reject_rcpt:
+            return self.reject_rcpt
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         if self.delay:
@@ -63,6 +71,7 @@ def main():
     ap.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
     ap.add_argument("--lifetime", type=float, default=120.0)
     ap.add_argument("--auth", nargs=2, metavar=("USER", "PASSWORD_FILE"))
+    ap.add_argument("--reject-rcpt", metavar="REPLY")
     args = ap.parse_args()
     os.makedirs(args.outdir, exist_ok=True)
     port = args.port or free_port()
@@ -80,7 +89,7 @@ def main():
             return AuthResult(success=ok, auth_data=auth_data.login.decode() if ok else None)
 
         kwargs.update(authenticator=authenticator, auth_required=True, auth_require_tls=False)
-    controller = Controller(Keeper(args.outdir, args.delay), hostname="127.0.0.1", port=port,
+    controller = Controller(Keeper(args.outdir, args.delay, args.reject_rcpt), hostname="127.0.0.1", port=port,
                             ready_timeout=10, **kwargs)
     controller.start()
     with open(os.path.join(args.outdir, "port.part"), "w") as f:

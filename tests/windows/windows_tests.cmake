@@ -27,6 +27,7 @@ set(FHSW_WINDOWS_UNIT_TESTS
   ${FHSW_TESTS_DIR}/unit/composer_test.cpp
   ${FHSW_TESTS_DIR}/unit/dialogs_test.cpp
   ${FHSW_TESTS_DIR}/unit/main_window_test.cpp
+  ${FHSW_TESTS_DIR}/unit/send_log_test.cpp
   ${FHSW_TESTS_DIR}/unit/settings_main_window_test.cpp
   ${FHSW_TESTS_DIR}/unit/window_model_test.cpp
   ${FHSW_TESTS_DIR}/unit/windows_launch_rules_test.cpp)

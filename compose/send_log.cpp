@@ -1,0 +1,106 @@
+#include "compose/send_log.h"
+
+#include <algorithm>
+
+#include "compose/sendemail_contract.h"
+
+namespace fhsw {
+
+namespace {
+
+// The mail client's log lines: "<time> <host> sendemail[<pid>]: ERROR => <reason>".
+constexpr std::string_view kErrorMark = "ERROR => ";
+// A server's refusal of a recipient, logged before the mail client gives up.
+constexpr std::string_view kReplyMark = "WARNING => Received:";
+constexpr std::string_view kNoRecipients = "No recipients were accepted";
+// The runner's exit status when it could not start a program:
+// fh-sendwarden-run's, and cmd.exe's "is not recognized".
+constexpr int kNotStartedLinux = 127;
+constexpr int kNotStartedWindows = 9009;
+
+// The length of the UTF-8 character at the start of `s`; 0 when it is not one.
+std::size_t CharLength(std::string_view s) {
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char b = at(0);
+    std::size_t n = b < 0x80 ? 1 : b < 0xC2 ? 0 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : b < 0xF5 ? 4 : 0;
+    if (n == 0 || n > s.size()) return 0;
+    for (std::size_t i = 1; i < n; ++i)
+        if ((at(i) & 0xC0) != 0x80) return 0;
+    // No overlong forms, no surrogates, nothing beyond U+10FFFF.
+    if ((b == 0xE0 && at(1) < 0xA0) || (b == 0xED && at(1) >= 0xA0) ||
+        (b == 0xF0 && at(1) < 0x90) || (b == 0xF4 && at(1) >= 0x90))
+        return 0;
+    return n;
+}
+
+// The mail client's own reason: the text after "ERROR => " on the first line
+// that has one, with the server's reply when no recipient was accepted; ""
+// when no line has one.
+std::string MailClientError(std::string_view log) {
+    std::string_view reply;
+    while (!log.empty()) {
+        const std::size_t end = std::min(log.find('\n'), log.size());
+        std::string_view line = log.substr(0, end);
+        log.remove_prefix(std::min(end + 1, log.size()));
+        if (const std::size_t at = line.find(kReplyMark); at != std::string_view::npos) {
+            reply = line.substr(at + kReplyMark.size());
+            continue;
+        }
+        const std::size_t at = line.find(kErrorMark);
+        if (at == std::string_view::npos) continue;
+        line.remove_prefix(at);
+        while (line.substr(0, kErrorMark.size()) == kErrorMark) line.remove_prefix(kErrorMark.size());
+        std::string reason = ShownReason(line);
+        if (reason.empty()) return std::string(SENDEMAIL_IMAGE_NAME) + " reported an error";
+        if (!reply.empty() && line.find(kNoRecipients) != std::string_view::npos)
+            reason += " The server replied: " + std::string(reply);
+        return ShownReason(reason);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string ShownReason(std::string_view text) {
+    std::string shown;
+    while (!text.empty()) {
+        const std::size_t n = CharLength(text);
+        const unsigned char b = static_cast<unsigned char>(text[0]);
+        const bool control = b < 0x20 || b == 0x7F ||
+                             (b == 0xC2 && n == 2 && static_cast<unsigned char>(text[1]) < 0xA0);
+        if (control || b == ' ') {
+            if (!shown.empty() && shown.back() != ' ') shown += ' ';
+        } else {
+            shown += n == 0 ? std::string_view("\xEF\xBF\xBD") : text.substr(0, n);
+        }
+        text.remove_prefix(n == 0 ? 1 : n);
+    }
+    if (!shown.empty() && shown.back() == ' ') shown.pop_back();
+    if (shown.size() > kMaxReasonBytes) {
+        std::size_t cut = kMaxReasonBytes - 3;
+        while ((static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;
+        shown.resize(cut);
+        if (shown.back() == ' ') shown.pop_back();
+        shown += "...";
+    }
+    return shown;
+}
+
+SendOutcome JudgeSend(const SendRun& run) {
+    const std::string_view added = run.logAdded ? std::string_view(*run.logAdded) : std::string_view();
+    const int status = run.runnerStatus;
+    std::string reason = MailClientError(added);
+    if (!reason.empty()) return {false, reason};
+    if ((status == kNotStartedLinux || status == kNotStartedWindows) && !run.mailClientFound)
+        reason = std::string(SENDEMAIL_IMAGE_NAME) + " was not found in " + run.folder;
+    else if (status < 0)
+        reason = "the runner script ended, how is not known";
+    else if (status > 0)
+        reason = "the runner script ended with status " + std::to_string(status);
+    else if (!run.logFile.empty() && added.empty())
+        reason = std::string(SENDEMAIL_IMAGE_NAME) + " wrote nothing to " + run.logFile +
+                 " - was it started?";
+    return {reason.empty(), ShownReason(reason)};
+}
+
+}  // namespace fhsw
