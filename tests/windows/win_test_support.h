@@ -1,14 +1,17 @@
-// Helpers of the Windows tests: folders of their own, whole files, the
-// stand-in mail client, environment variables, the stand-in's records.
+// Helpers of the Windows tests: folders and registry sections of their own,
+// whole files, the stand-in mail client, environment variables, the
+// stand-in's records.
 #pragma once
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "platform/windows/registry_settings_backend.h"
 #include "platform/windows/win32_text.h"
 
 namespace fhsw::test {
@@ -71,8 +74,31 @@ private:
     std::wstring root_, path_;
 };
 
-inline bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+// A section of the registry store of its own, removed afterwards.
+struct ScratchSection {
+    std::string name;
+    explicit ScratchSection(const std::string& suffix = "")
+        : name("FHSW-TEST-" + std::to_string(::GetCurrentProcessId()) + suffix) {}
+    ~ScratchSection() {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, key().c_str());
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, key().c_str());
+    }
+    std::wstring key() const { return Widen(std::string(RegistrySettingsBackend::kRootKey) + "\\" + name); }
+};
+
+// The names in a folder, sorted.
+inline std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE h = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(h, &found));
+    ::FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 inline std::string ReadBytes(const std::wstring& path) {
