@@ -120,7 +120,8 @@ void FindStrayFiles(const std::wstring& folder, const std::set<std::wstring>& al
     ::FindClose(h);
 }
 
-// Characters of the OEM code page (the runner script's) worth trying.
+// Non-ASCII characters worth trying that a runner script may hold: those of
+// both its code pages (the interpreter's OEM, the mail client's ANSI).
 Args NonAsciiOfTheCodePage() {
     const Args candidates = {"\u00e9", "\u00fc", "\u00f1", "\u00c7", "\u00a3", "\u00a5", "\u00df",
                              "\u03a9", "\u03b1", "\u00bd", "\u2591", "\u2500", "\u00bf", "\u00a1",
