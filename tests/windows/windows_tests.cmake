@@ -18,7 +18,6 @@ set(FHSW_TESTS_DIR ${CMAKE_CURRENT_LIST_DIR}/..)
 
 add_executable(sendemail_stub ${FHSW_TESTS_DIR}/windows/sendemail_stub.cpp)
 set_target_properties(sendemail_stub PROPERTIES OUTPUT_NAME SendEmail)
-target_link_options(sendemail_stub PRIVATE -municode)
 
 # Platform-neutral unit tests: window logic, composer, parsing, store, window
 # model. Those of the Linux platform and of the Linux runner stay out.
