@@ -118,42 +118,33 @@ private:
     HANDLE h_;
 };
 
-// What stands at `path`: nothing, a plain file, or something that must not be
-// replaced (a folder, a symbolic link or junction, a device).
-enum class Occupant { None, File, Other };
+// What stands at `path` itself (a link is not followed): nothing, a plain
+// file (read-only or not), or something that must not be replaced (a folder,
+// a symbolic link or junction, a device). With `keep`, a plain file's handle,
+// opened for `access` with `share`, is kept there.
+enum class Occupant { None, File, ReadOnly, Other };
 
-Occupant WhatIsAt(const std::wstring& path, DWORD& error) {
-    // The name itself, not what a link points to.
-    FileHandle h(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                               nullptr));
-    if (!h.valid()) {
-        error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Occupant::None
-                                                                                : Occupant::Other;
-    }
+Occupant Look(const std::wstring& path, DWORD& error, FileHandle* keep = nullptr, DWORD access = 0,
+              DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) {
+    FileHandle h(::CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(h.get(), &info)) error = ::GetLastError();
-    else if (::GetFileType(h.get()) == FILE_TYPE_DISK &&
-             !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
-                                        FILE_ATTRIBUTE_DEVICE)))
-        return Occupant::File;
-    return Occupant::Other;
+    error = h.valid() && ::GetFileInformationByHandle(h.get(), &info) ? ERROR_SUCCESS : ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Occupant::None;
+    if (error != ERROR_SUCCESS || ::GetFileType(h.get()) != FILE_TYPE_DISK ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
+        return Occupant::Other;
+    if (keep) *keep = std::move(h);
+    return info.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? Occupant::ReadOnly : Occupant::File;
 }
 
-// True, and the reason, when `path` holds anything but a plain file.
-bool RefuseOccupant(const std::string& path, const std::wstring& widePath, std::string& error,
-                    Occupant* seen = nullptr) {
-    DWORD code = ERROR_SUCCESS;
-    const Occupant occupant = WhatIsAt(widePath, code);
-    if (seen) *seen = occupant;
-    if (occupant != Occupant::Other) return false;
-    error = code == ERROR_SUCCESS
-                ? "will not replace " + path +
-                      ": it is not a plain file (a folder, a symbolic link or a junction)"
-                : "cannot look at " + path + ": " + SystemMessage(code);
-    return true;
+// Why a new file may not take the place of what Look() found; "" when it may.
+std::string Refusal(const std::string& path, Occupant occupant, DWORD error) {
+    if (occupant == Occupant::ReadOnly) return "will not replace " + path + ": it is read-only";
+    if (occupant != Occupant::Other) return {};
+    return error == ERROR_SUCCESS ? "will not replace " + path +
+                                        ": it is not a plain file (a folder, a symbolic link or a junction)"
+                                  : "cannot look at " + path + ": " + SystemMessage(error);
 }
 
 // Temporary files beside a target are named "<target>.fhsw<process>-<n>.tmp".
@@ -261,22 +252,14 @@ public:
     }
     bool commit(std::string& error) override {
         if (!staged_.valid()) return true;
-        Occupant now = Occupant::None;  // something may have come meanwhile
-        if (RefuseOccupant(path_, target_, error, &now)) return false;
-        if (now == Occupant::File) {
-            old_ = FileHandle(::CreateFileW(target_.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            BY_HANDLE_FILE_INFORMATION info{};
-            if (!old_.valid() || !::GetFileInformationByHandle(old_.get(), &info))
-                return fail("cannot replace " + path_ + ": " + SystemMessage(::GetLastError()), error);
-            if (info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT))
-                return fail("cannot replace " + path_ + ": it is read-only or no plain file", error);
-            if (!RenameTo(old_.get(), NtPath(TemporaryName(target_))))
-                return fail("cannot replace " + path_ + ": " + SystemMessage(::GetLastError()), error);
-        }
+        // Looked at again: something may have come meanwhile.
+        DWORD code = ERROR_SUCCESS;
+        const Occupant now = Look(target_, code, &old_, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        if (std::string why = Refusal(path_, now, code); !why.empty()) return fail(std::move(why), error);
+        if (now == Occupant::File && !RenameTo(old_.get(), NtPath(TemporaryName(target_))))
+            return fail("cannot replace " + path_ + ": " + SystemMessage(::GetLastError()), error);
         if (!RenameTo(staged_.get(), ntTarget_)) {
-            const DWORD code = ::GetLastError();
+            code = ::GetLastError();
             if (old_.valid()) RenameTo(old_.get(), ntTarget_);
             return fail("cannot replace " + path_ + ": " + SystemMessage(code), error);
         }
@@ -287,12 +270,12 @@ public:
     bool undo(std::string& error) override {
         if (!committed_) return true;
         // The new file, unless another hand has replaced it meanwhile.
-        FileHandle now(::CreateFileW(target_.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        FileHandle now;
+        DWORD code = ERROR_SUCCESS;
+        Look(target_, code, &now, DELETE);
         std::string why;
-        if (!now.valid()) why = SystemMessage(::GetLastError());
-        else if (!(FileId(now.get()) == *committed_)) why = "another file has taken its place";
+        if (!now.valid() || !(FileId(now.get()) == *committed_))
+            why = code == ERROR_SUCCESS ? "another file has taken its place" : SystemMessage(code);
         else if (!DeleteOnClose(now.get()) || !now.close()) why = SystemMessage(::GetLastError());
         if (!why.empty()) {
             error = "cannot remove the new " + path_ + ": " + why;
@@ -465,7 +448,9 @@ std::unique_ptr<StagedFile> WindowsFiles::stage(const std::string& path, const s
                           nullptr, nullptr);
 
     const std::wstring target = Widen(path);
-    if (RefuseOccupant(path, target, error)) return nullptr;
+    DWORD code = ERROR_SUCCESS;
+    error = Refusal(path, Look(target, code), code);
+    if (!error.empty()) return nullptr;
     RemoveStaleTemporaries(target);
 
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
@@ -550,41 +535,32 @@ std::string WindowsFiles::openToOthers(const std::string& path) {
 
 bool WindowsFiles::secureLog(const std::string& path, std::string& error) {
     const std::wstring wide = Widen(path);
-    OwnerOnly ownerOnly;
-    // The name itself, never what a link points to.
-    auto open = [&](DWORD access) {
-        return FileHandle(::CreateFileW(wide.c_str(), access | READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING,
-                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                        nullptr));
-    };
     if (IsPipeOrDevice(wide)) {
         error = path + " is not a file on a disk";
         return false;
     }
-    FileHandle file = open(WRITE_DAC);
-    if (!file.valid() && ::GetLastError() == ERROR_ACCESS_DENIED) file = open(0);
-    if (!file.valid()) {
-        DWORD code = ::GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND && ownerOnly.dacl) {
-            // Made now, private: the mail client appends to it and keeps its access list.
-            SECURITY_ATTRIBUTES security{sizeof security, ownerOnly.descriptor, FALSE};
-            if (FileHandle(::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                         &security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr))
-                    .valid())
-                return true;
-            code = ::GetLastError();
-        }
-        error = "cannot make " + path + " ready for the mail client: " + SystemMessage(code);
-        return false;
+    OwnerOnly ownerOnly;
+    FileHandle file;
+    DWORD code = ERROR_SUCCESS;
+    Occupant occupant = Look(wide, code, &file, READ_CONTROL | WRITE_DAC);
+    if (code == ERROR_ACCESS_DENIED) occupant = Look(wide, code, &file, READ_CONTROL);
+    if (occupant == Occupant::None) {
+        // Made now, private: the mail client appends to it and keeps its access list.
+        SECURITY_ATTRIBUTES security{sizeof security, ownerOnly.descriptor, FALSE};
+        if (ownerOnly.dacl && FileHandle(::CreateFileW(wide.c_str(), GENERIC_WRITE,
+                                                       FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
+                                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr))
+                                  .valid())
+            return true;
+        code = ownerOnly.dacl ? ::GetLastError() : ownerOnly.error;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file.get(), &info) ||
-        (info.dwFileAttributes &
-         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))) {
+    if (occupant == Occupant::Other && code == ERROR_SUCCESS) {
         error = path + " is not a plain file (a folder, a link or a device): the mail client's "
                        "log would go elsewhere";
+        return false;
+    }
+    if (!file.valid()) {
+        error = "cannot make " + path + " ready for the mail client: " + SystemMessage(code);
         return false;
     }
     const Security security(file.get());
