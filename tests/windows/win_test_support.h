@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -89,39 +92,22 @@ struct ScratchSection {
 // The names in a folder, sorted.
 inline std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    const HANDLE h = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (::FindNextFileW(h, &found));
-    ::FindClose(h);
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(folder), ec))
+        names.push_back(entry.path().filename().wstring());
     std::sort(names.begin(), names.end());
     return names;
 }
 
+// A whole file ("" when there is none), and a file made with these bytes.
 inline std::string ReadBytes(const std::wstring& path) {
-    std::string out;
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return out;
-    char buffer[65536];
-    DWORD n = 0;
-    while (::ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0) out.append(buffer, n);
-    ::CloseHandle(h);
-    return out;
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD n = 0;
-    const bool ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) &&
-                    n == bytes.size();
-    ::CloseHandle(h);
-    return ok;
+    std::ofstream out(std::filesystem::path(path), std::ios::binary);
+    return static_cast<bool>(out << bytes << std::flush);
 }
 
 // Sets or removes an environment variable of this process for a scope.
