@@ -2,7 +2,8 @@
 # Windows by scripts/test-windows.sh):
 #   windows_unit_tests.exe  the toolkit-free unit tests and the Windows
 #                           platform tests (registry, launcher, process query,
-#                           run files)
+#                           files, the windows on the real platform in a
+#                           folder with a non-ASCII name)
 #   cmd_roundtrip.exe       composed runner scripts run by the real cmd.exe
 #   SendEmail.exe           the stand-in mail client they start
 # GoogleTest is built from source: Debian's googletest package puts it in
