@@ -1,8 +1,6 @@
 #include "forms/log_manager_window.h"
 #include "forms/window_geometry.h"
 
-#include <filesystem>
-
 #include "forms/main_window.h"
 
 namespace fhsw {
@@ -78,8 +76,7 @@ void LogManagerWindow::openLog() {
         report("Cannot open the log: no SENDEMAIL HOME folder is saved in Settings.");
         return;
     }
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(logPath(), ec)) {
+    if (!app_.files.isFile(logPath())) {
         report("Cannot open " + logPath() + ": no such file (nothing was sent yet?).");
         return;
     }

@@ -29,7 +29,7 @@ timeout 300 cmake -S . -B "$build_dir" -G Ninja --no-warn-unused-cli \
 
 echo "== build"
 timeout 1800 cmake --build "$build_dir" -j2 --target \
-  fh-sendwarden fh-sendwarden-setup fhsw-win32-anchor win32_process_query_bench
+  fh-sendwarden fh-sendwarden-setup fhsw-win32-anchor win32_process_query_bench win32_settings_bench
 
 echo "== check"
 # The Windows platform library, not the Linux one, and nothing of X11 or Qt.

@@ -60,17 +60,19 @@ run() {
 run windows_unit_tests 600 wine "$build_dir/tests/windows_unit_tests.exe" --gtest_brief=1
 run cmd_roundtrip 900 wine "$build_dir/tests/cmd_roundtrip.exe"
 
-# The setup tool takes wide arguments and stores them as typed.
+# The setup tool takes wide arguments (the profile's name holds a character
+# outside the ANSI code page) and stores them as typed; the values hold only
+# characters that both code pages of the runner script hold.
 echo "== fh-sendwarden-setup"
 setup_ok=1
-profile="FHSW-SETUP-TEST-$$"
+profile="FHSW-SETUP-TEST-Ω-$$"
 key="HKCU\\Software\\VB and VBA Program Settings\\FH_SENDWARDEN\\$profile"
 install="$build_dir/setup-test"
-rm -rf "$install" && mkdir -p "$install/Ω folder"
-winpath="$(winepath -w "$install/Ω folder")"
+rm -rf "$install" && mkdir -p "$install/café folder"
+winpath="$(winepath -w "$install/café folder")"
 if ! timeout 60 wine "$build_dir/fh-sendwarden-setup.exe" "$profile" \
      "INSTALL_FOLDER_TEXTBOX=$winpath" 'FILE_ATTACHMENT_TEXTBOX=C:\nope' \
-     'SUBJECT_TEXTBOX=Ω 50% "q"' >"$build_dir/setup.log" 2>&1 </dev/null; then
+     'SUBJECT_TEXTBOX=café ½ 50% "q"' >"$build_dir/setup.log" 2>&1 </dev/null; then
   echo "fh-sendwarden-setup failed: $(cat "$build_dir/setup.log")"; setup_ok=0
 fi
 # The values as the registry holds them: exported as UTF-16 (reg query
@@ -80,12 +82,12 @@ query() {
   iconv -f UTF-16LE -t UTF-8 "$build_dir/setup.reg" 2>/dev/null | tr -d '\r' |
     sed -n "s/^\"$1\"=\"\(.*\)\"\$/\1/p" | sed 's/\\\\/\x01/g; s/\\"/"/g; s/\x01/\\/g'
 }
-for pair in "FILE_ATTACHMENT_TEXTBOX=C:\\nope" "SUBJECT_TEXTBOX=Ω 50% \"q\"" "INSTALL_FOLDER_TEXTBOX=$winpath"; do
+for pair in "FILE_ATTACHMENT_TEXTBOX=C:\\nope" "SUBJECT_TEXTBOX=café ½ 50% \"q\"" "INSTALL_FOLDER_TEXTBOX=$winpath"; do
   name=${pair%%=*} want=${pair#*=}
   got=$(query "$name")
   if [ "$got" != "$want" ]; then echo "$name: stored [$got], typed [$want]"; setup_ok=0; fi
 done
-[ -f "$install/Ω folder/SENDEMAIL-RUNNER.BAT" ] || { echo "no runner script in $winpath"; setup_ok=0; }
+[ -f "$install/café folder/SENDEMAIL-RUNNER.BAT" ] || { echo "no runner script in $winpath"; setup_ok=0; }
 timeout 60 wine reg delete "$key" /f >/dev/null 2>&1 || true
 if [ "$setup_ok" -eq 1 ]; then passed=$((passed + 1)); echo "fh-sendwarden-setup: 1 passed, 0 failed"
 else failed=$((failed + 1)); echo "fh-sendwarden-setup: 0 passed, 1 failed"; fi

@@ -21,16 +21,13 @@ public:
     // Absent key or section: nothing. A REG_DWORD value (put there by hand)
     // reads as its decimal text; values of other binary types read as absent.
     std::optional<std::string> read(const std::string& section, const std::string& key) override;
-    // The registry keeps a value once RegSetValueExW has returned, whatever
-    // becomes of the program afterwards.
+    // All or none: a failure puts back what the batch changed. The registry
+    // keeps a value once RegSetValueExW has returned, whatever becomes of the
+    // program afterwards. Another copy's write between ours and a putting
+    // back is lost.
     bool writeAll(const std::vector<SettingValue>& values, std::string& error) override;
+    // Every section key (this store leaves none without values).
     std::vector<std::string> sections() override;
-
-private:
-    bool writeOne(const std::string& section, const std::string& key, const std::string& value,
-                  std::string& error);
-
-public:
 };
 
 }  // namespace fhsw

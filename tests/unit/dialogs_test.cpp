@@ -2,9 +2,6 @@
 // work with the windows that open them.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "forms/settings_main_window.h"
 #include "forms/about_window.h"
 #include "forms/log_manager_window.h"
@@ -170,7 +167,7 @@ TEST_F(DialogTest, OutputSettingsShowsASnapshotAndKeepsTheOptionInStepBothWays) 
 struct LogManagerTest : ::testing::Test {
     TestApp app{"NIGHTLY-REPORT", RunFileNames::Linux()};
     MainWindow main{app.ctx};
-    std::string folder = ::testing::TempDir() + "log manager dir";
+    std::string folder = "/srv/log manager dir";
     std::unique_ptr<LogManagerWindow> lm;
     LogManagerWindow& open() {
         lm = std::make_unique<LogManagerWindow>(app.ctx, main);
@@ -227,8 +224,7 @@ TEST_F(LogManagerTest, FailuresAreReportedNamingTheFileAndNothingElseIsTouched) 
 }
 
 TEST_F(LogManagerTest, OpenHandsTheQuotedLogPathToTheEditorVisibly) {
-    std::filesystem::create_directories(folder);
-    { std::ofstream(folder + "/SENDEMAIL-LOG.txt") << "log\n"; }
+    app.files.files[folder + "/SENDEMAIL-LOG.txt"] = "log\n";
     app.put("INSTALL_FOLDER_TEXTBOX", folder);
     LogManagerWindow& w = open();
     w.OPEN_LOG_BUTTON.press();

@@ -105,22 +105,8 @@ Args Expected(const ComposerFields& f) {
     return a;
 }
 
-// Files that are not what a case folder (or the root) should hold.
-void FindStrayFiles(const std::wstring& folder, const std::set<std::wstring>& allowed,
-                    std::vector<std::string>& stray) {
-    WIN32_FIND_DATAW found{};
-    const HANDLE h = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !allowed.count(name))
-            stray.push_back(Narrow(folder + L"\\" + name));
-    } while (::FindNextFileW(h, &found));
-    ::FindClose(h);
-}
-
-// Characters of the OEM code page (the runner script's) worth trying.
+// Non-ASCII characters worth trying that a runner script may hold: those of
+// both its code pages (the interpreter's OEM, the mail client's ANSI).
 Args NonAsciiOfTheCodePage() {
     const Args candidates = {"\u00e9", "\u00fc", "\u00f1", "\u00c7", "\u00a3", "\u00a5", "\u00df",
                              "\u03a9", "\u03b1", "\u00bd", "\u2591", "\u2500", "\u00bf", "\u00a1",
@@ -149,11 +135,12 @@ TEST(CmdRoundTrip, HostileValueSetsReachSendEmailExactly) {
     std::vector<ComposerFields> fields;
     std::vector<std::wstring> folders, records;
     std::vector<std::string> drivers;  // the lines that run each case
+    std::set<std::wstring> rootEntries = {L"rec"};  // and the case folders, the drivers
     int unwritable = 0, joins = 0;
     for (int k = 0; k < sets; ++k) {
         // The install folder, as typed, holds characters special to the interpreter.
-        const std::wstring folder =
-            root.path() + L"\\" + std::to_wstring(k) + L" " + Widen(random.folderName());
+        const std::wstring name = std::to_wstring(k) + L" " + Widen(random.folderName());
+        const std::wstring folder = root.path() + L"\\" + *rootEntries.insert(name).first;
         ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr)) << Narrow(folder);
         const std::wstring exe = folder + L"\\SendEmail.exe";
         ASSERT_TRUE(::CreateHardLinkW(exe.c_str(), StubPath().c_str(), nullptr) ||
@@ -199,15 +186,14 @@ TEST(CmdRoundTrip, HostileValueSetsReachSendEmailExactly) {
     wchar_t system[MAX_PATH];
     ::GetSystemDirectoryW(system, MAX_PATH);
     const std::wstring cmd = std::wstring(system) + L"\\cmd.exe";
-    std::set<std::wstring> rootFiles;
     auto runCases = [&](const std::vector<std::size_t>& cases) {
         std::vector<PROCESS_INFORMATION> running;
         for (std::size_t from = 0; from < cases.size(); from += kSetsPerInterpreter) {
             std::string text = "@echo off\r\n";
             for (std::size_t i = from; i < std::min(cases.size(), from + kSetsPerInterpreter); ++i)
                 text += drivers[cases[i]];
-            const std::wstring name = L"driver" + std::to_wstring(rootFiles.size()) + L".bat";
-            rootFiles.insert(name);
+            const std::wstring name = L"driver" + std::to_wstring(rootEntries.size()) + L".bat";
+            rootEntries.insert(name);
             std::string error;
             ASSERT_TRUE(files.writeLine(Narrow(root.path() + L"\\" + name), text,
                                         TextFileKind::RunnerScript, false, error)) << error;
@@ -256,14 +242,16 @@ TEST(CmdRoundTrip, HostileValueSetsReachSendEmailExactly) {
     }
 
     // Nothing but the run files and the stand-in in any case folder, nothing
-    // but the drivers, the records and the folders in the root.
+    // but the drivers, the records and the case folders in the root.
     std::vector<std::string> stray;
+    auto findStray = [&](const std::wstring& folder, const std::set<std::wstring>& allowed) {
+        for (const std::wstring& name : FolderEntries(folder))
+            if (!allowed.count(name)) stray.push_back(Narrow(folder + L"\\" + name));
+    };
     for (const std::wstring& folder : folders)
-        FindStrayFiles(folder,
-                       {L"SendEmail.exe", L"SENDEMAIL-RUNNER.BAT", L"SENDEMAIL-MESSAGE.txt",
-                        L"SENDEMAIL-LOG.txt"},
-                       stray);
-    FindStrayFiles(root.path(), rootFiles, stray);
+        findStray(folder, {L"SendEmail.exe", L"SENDEMAIL-RUNNER.BAT", L"SENDEMAIL-MESSAGE.txt",
+                           L"SENDEMAIL-LOG.txt"});
+    findStray(root.path(), rootEntries);
     for (const std::string& s : stray) ADD_FAILURE() << "a value ran a command: " << s;
 
     std::cout << "cmd round trip: " << fields.size() << " value sets, " << mismatches

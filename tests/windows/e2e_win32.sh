@@ -37,7 +37,7 @@ trap win_cleanup EXIT
 
 stub="$E2E_BUILD/sendemail_stub.exe"
 if [ ! -f "$stub" ] || [ "$stub" -ot "$E2E_SRC/tests/windows/sendemail_stub.cpp" ]; then
-    timeout 300 x86_64-w64-mingw32-g++-posix -municode -static -O2 \
+    timeout 300 x86_64-w64-mingw32-g++-posix -static -O2 \
         -o "$stub" "$E2E_SRC/tests/windows/sendemail_stub.cpp" || fail "cannot build the stub"
 fi
 

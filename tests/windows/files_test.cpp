@@ -1,15 +1,16 @@
-// The run files on Windows: byte for byte in the code page of their reader,
-// characters that cannot travel refused and named, whole-or-nothing
-// replacement that never goes through a link or a folder, and the access
-// list of owner-only files read back from the file system.
+// The install folder's files on Windows, for real: bytes in the code pages
+// of their readers, characters that cannot travel refused and named, staged
+// text committed and undone exactly, a killed save's leftovers removed,
+// links, folders and pipes never followed or waited on, access lists.
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
-#include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,272 +21,294 @@
 namespace fhsw::test {
 namespace {
 
-std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    const HANDLE h = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (::FindNextFileW(h, &found));
-    ::FindClose(h);
-    return names;
+using K = TextFileKind;
+using Names = std::vector<std::wstring>;
+
+bool UnderWine() {
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
-TEST(WindowsTextFile, EachKindIsWrittenInItsReadersCodePage) {
-    // The tables below are those of the code pages of an en-US system.
-    if (::GetOEMCP() != 437 && ::GetOEMCP() != 850) GTEST_SKIP() << "OEM code page " << ::GetOEMCP();
-    if (::GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << ::GetACP();
-    const bool cp437 = ::GetOEMCP() == 437;
-    const struct {
-        TextFileKind kind;
-        std::string text, bytes;
-    } cases[] = {
-        {TextFileKind::RunnerScript, "Caf\u00e9 r\u00e9sum\u00e9 \u00fc \u00bd",
-         "Caf\x82 r\x82sum\x82 \x81 \xab\r\n"},
-        {TextFileKind::RunnerScript, "\u03a9 \u2591", cp437 ? "\xea \xb0\r\n" : ""},
-        {TextFileKind::MessageFile, "Caf\u00e9 \u20ac \u2019 \u00fc\r\nline 2",
-         "Caf\xe9 \x80 \x92 \xfc\r\nline 2\r\n"},
-        {TextFileKind::Log, "", "\r\n"},
-    };
-    TempFolder dir;
-    WindowsFiles writer;
-    for (const auto& c : cases) {
-        if (c.bytes.empty()) continue;
-        const std::string path = dir.utf8() + "\\f.txt";
-        std::string error;
-        ASSERT_TRUE(writer.writeLine(path, c.text, c.kind, false, error)) << error;
-        EXPECT_EQ(ReadBytes(Widen(path)), c.bytes) << c.text;
-    }
-}
-
-TEST(WindowsTextFile, CharactersThatCannotTravelAreNamedPerKind) {
-    if (::GetOEMCP() != 437 && ::GetOEMCP() != 850) GTEST_SKIP() << "OEM code page " << ::GetOEMCP();
-    if (::GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << ::GetACP();
-    using K = TextFileKind;
-    const struct {
-        const char* text;
-        K kind;
-        char32_t first;  // 0: every character fits
-    } cases[] = {
-        {"price \u20ac5", K::RunnerScript, 0x20AC},  // the euro sign: ANSI only
-        {"price \u20ac5", K::MessageFile, 0},
-        {"\u00e9\u00e8 \u00fc", K::RunnerScript, 0},
-        {"\u00e9\u00e8 \u00fc", K::MessageFile, 0},
-        {"x\u3000y", K::MessageFile, 0x3000},
-        // A best-fit stand-in would turn the fullwidth quote into a real one.
-        {"-u \uff02a", K::RunnerScript, 0xFF02},
-        {"-u \uff02a", K::MessageFile, 0xFF02},
-        {"ok \U0001F600", K::RunnerScript, 0x1F600},
-        {"ok \U0001F600", K::Log, 0x1F600},
-    };
-    WindowsFiles writer;
-    TempFolder dir;
-    for (const auto& c : cases) {
-        const auto got = writer.firstUnwritable(c.text, c.kind);
-        if (c.first == 0) {
-            EXPECT_FALSE(got) << c.text;
-            continue;
-        }
-        ASSERT_TRUE(got) << c.text;
-        EXPECT_EQ(static_cast<unsigned long>(*got), static_cast<unsigned long>(c.first)) << c.text;
-        // Writing fails the same way, names the character and leaves nothing.
-        const std::wstring path = dir.path() + L"\\refused.txt";
-        std::string error;
-        EXPECT_FALSE(writer.writeLine(Narrow(path), c.text, c.kind, true, error));
-        EXPECT_NE(error.find(CodePointLabel(c.first)), std::string::npos) << error;
-        EXPECT_TRUE(FolderEntries(dir.path()).empty());
-    }
-    // The Greek capital omega is in the OEM code page 437 but not in 1252.
-    if (::GetOEMCP() == 437) {
-        EXPECT_FALSE(writer.firstUnwritable("\u03a9", K::RunnerScript));
-        EXPECT_EQ(writer.firstUnwritable("\u03a9", K::MessageFile), std::optional<char32_t>(0x3A9));
-    }
-}
-
-TEST(WindowsTextFile, ReplacesWholeAndLeavesNothingBehind) {
-    TempFolder dir;
-    WindowsFiles writer;
-    const std::string path = dir.utf8() + "\\SENDEMAIL-RUNNER.BAT";
-    std::string error;
-    ASSERT_TRUE(writer.writeLine(path, std::string(100000, 'a'), TextFileKind::RunnerScript, true,
-                                 error))
-        << error;
-    ASSERT_TRUE(writer.writeLine(path, "short", TextFileKind::RunnerScript, true, error)) << error;
-    EXPECT_EQ(ReadBytes(Widen(path)), "short\r\n");
-    // A refused text leaves the old file as it was.
-    EXPECT_FALSE(writer.writeLine(path, "\U0001F600", TextFileKind::RunnerScript, true, error));
-    EXPECT_EQ(ReadBytes(Widen(path)), "short\r\n");
-    EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::wstring>{L"SENDEMAIL-RUNNER.BAT"});
-    // A folder that does not exist: the error says so, nothing is made.
-    EXPECT_FALSE(writer.writeLine(dir.utf8() + "\\missing\\x.txt", "x", TextFileKind::Log, false,
-                                  error));
-    EXPECT_NE(error.find("missing"), std::string::npos) << error;
-}
-
-TEST(WindowsTextFile, NeverWritesThroughOrReplacesALinkOrAFolder) {
-    TempFolder dir;
-    WindowsFiles writer;
-    std::string error;
-    const std::wstring folderInPlace = dir.path() + L"\\SENDEMAIL-MESSAGE.txt";
-    ASSERT_TRUE(::CreateDirectoryW(folderInPlace.c_str(), nullptr));
-    EXPECT_FALSE(writer.writeLine(Narrow(folderInPlace), "x", TextFileKind::MessageFile, true, error));
-    EXPECT_NE(error.find(Narrow(folderInPlace)), std::string::npos) << error;
-    EXPECT_TRUE(::GetFileAttributesW(folderInPlace.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-
-    // A symbolic link to a file elsewhere: neither the link nor its target changes.
-    const std::wstring target = dir.path() + L"\\elsewhere.txt";
-    ASSERT_TRUE(WriteBytes(target, "precious"));
-    const std::wstring link = dir.path() + L"\\SENDEMAIL-RUNNER.BAT";
-    if (!::CreateSymbolicLinkW(link.c_str(), target.c_str(), 0x2 /* unprivileged create */) &&
-        !::CreateSymbolicLinkW(link.c_str(), target.c_str(), 0)) {
-        GTEST_SKIP() << "no symbolic links here: " << SystemMessage(::GetLastError());
-    }
-    WIN32_FIND_DATAW entry{};
-    const HANDLE find = ::FindFirstFileW(link.c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE || !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        // Wine makes a Unix link to the Windows path, which nothing can look at.
-        GTEST_SKIP() << "the link made here does not list as a reparse point";
-    }
-    ::FindClose(find);
-    EXPECT_FALSE(writer.writeLine(Narrow(link), "@echo pwned", TextFileKind::RunnerScript, true,
-                                  error));
-    EXPECT_NE(error.find(Narrow(link)), std::string::npos) << error;
-    EXPECT_EQ(ReadBytes(target), "precious");
-    EXPECT_NE(::FindFirstFileW(link.c_str(), &entry), INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-struct Ace {
-    std::string sid;
-    DWORD mask;
-    BYTE type;
-};
-
-// The access list of a file as the file system gives it back.
-bool ReadDacl(const std::wstring& path, std::vector<Ace>& aces, bool& isProtected) {
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return false;
-    }
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
-    isProtected = control & SE_DACL_PROTECTED;
-    aces.clear();
-    if (dacl == nullptr) {
-        aces.push_back({"<no access list: everyone has full access>", GENERIC_ALL, 0});
-    } else {
-        for (DWORD i = 0; i < dacl->AceCount; ++i) {
-            void* ace = nullptr;
-            if (!::GetAce(dacl, i, &ace)) continue;
-            auto* header = static_cast<ACE_HEADER*>(ace);
-            auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);  // same layout for denied
-            wchar_t* text = nullptr;
-            ::ConvertSidToStringSidW(reinterpret_cast<PSID>(&allowed->SidStart), &text);
-            aces.push_back({text ? Narrow(text) : "?", allowed->Mask, header->AceType});
-            if (text) ::LocalFree(text);
-        }
-    }
-    ::LocalFree(descriptor);
-    return true;
-}
-
-bool RunningUnderWine() {
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-std::string CurrentUserSid() {
+std::string Me() {
     HANDLE token = nullptr;
-    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
     std::vector<unsigned long long> buffer(128);
     DWORD size = 0;
+    wchar_t* text = nullptr;
     std::string out;
-    if (::GetTokenInformation(token, TokenUser, buffer.data(),
-                              static_cast<DWORD>(buffer.size() * 8), &size)) {
-        wchar_t* text = nullptr;
-        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text);
-        if (text) out = Narrow(text), ::LocalFree(text);
-    }
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token) &&
+        ::GetTokenInformation(token, TokenUser, buffer.data(), 1024, &size) &&
+        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+        out = Narrow(text);
+    ::LocalFree(text);
     ::CloseHandle(token);
     return out;
 }
 
-// Owner-only files: a protected list that allows the current user and the
-// system account and nobody else, also when the file existed before with
-// another list. Printed, so that the run shows what the file system keeps.
-TEST(WindowsTextFile, OwnerOnlyAccessListReadsBack) {
-    TempFolder dir;
-    WindowsFiles writer;
-    const std::wstring path = dir.path() + L"\\SENDEMAIL-RUNNER.BAT";
-    // Before: a file open to everyone.
-    PSECURITY_DESCRIPTOR open = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        L"D:P(A;;FA;;;WD)", SDDL_REVISION_1, &open, nullptr));
-    SECURITY_ATTRIBUTES sa{sizeof sa, open, FALSE};
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, &sa, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    ::CloseHandle(h);
-    ::LocalFree(open);
-
-    std::vector<Ace> before;
-    bool protectedBefore = false;
-    ASSERT_TRUE(ReadDacl(path, before, protectedBefore));
-    std::cout << "  a file created open to everyone reads back:";
-    for (const Ace& a : before) std::cout << " (" << a.sid << " " << std::hex << a.mask << std::dec << ")";
-    std::cout << "\n";
-
-    std::string error;
-    ASSERT_TRUE(writer.writeLine(Narrow(path), "x", TextFileKind::RunnerScript, true, error)) << error;
-    std::vector<Ace> aces;
-    bool isProtected = false;
-    ASSERT_TRUE(ReadDacl(path, aces, isProtected));
-    std::cout << "  owner-only run file reads back: protected=" << isProtected;
-    for (const Ace& a : aces) std::cout << " (" << a.sid << " " << std::hex << a.mask << std::dec << ")";
-    std::cout << "\n";
-    const std::string me = CurrentUserSid();
-    ASSERT_FALSE(me.empty());
-    std::set<std::string> sids;
-    for (const Ace& a : aces) {
-        EXPECT_EQ(a.type, ACCESS_ALLOWED_ACE_TYPE);
-        sids.insert(a.sid);
+// The entries of an access list in SDDL ("(A;;FA;;;SY)"), sorted.
+std::vector<std::string> Aces(const std::wstring& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    wchar_t* text = nullptr;
+    std::vector<std::string> aces;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+        ::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                               DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        const std::string sddl = Narrow(text);
+        for (std::size_t at = sddl.find('('); at != std::string::npos; at = sddl.find('(', at + 1))
+            aces.push_back(sddl.substr(at, sddl.find(')', at) - at + 1));
     }
-    EXPECT_EQ(sids, (std::set<std::string>{me, "S-1-5-18"}));
-    // Wine keeps no access list of its own: it derives one from the Unix
-    // file mode, where "protected" has no place.
-    if (!RunningUnderWine()) {
-        EXPECT_TRUE(isProtected);
-    }
+    ::LocalFree(text);
+    ::LocalFree(descriptor);
+    std::sort(aces.begin(), aces.end());
+    return aces;
+}
 
-    // How the run files were restricted before: an existing file opened,
-    // truncated and given the owner-only list afterwards.
-    const std::wstring old = dir.path() + L"\\old-way.txt";
-    ASSERT_TRUE(WriteBytes(old, "x"));
-    PSECURITY_DESCRIPTOR ownerOnly = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        (L"D:P(A;;FA;;;" + Widen(me) + L")(A;;FA;;;SY)").c_str(), SDDL_REVISION_1, &ownerOnly,
-        nullptr));
+void SetAcl(const std::wstring& path, const std::string& sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
     BOOL present = FALSE, defaulted = FALSE;
-    PACL list = nullptr;
-    ::GetSecurityDescriptorDacl(ownerOnly, &present, &list, &defaulted);
-    const HANDLE existing = ::CreateFileW(old.c_str(), GENERIC_WRITE | WRITE_DAC, 0, nullptr,
-                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(existing, INVALID_HANDLE_VALUE);
-    const DWORD rc = ::SetSecurityInfo(existing, SE_FILE_OBJECT,
-                                       DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                       nullptr, nullptr, list, nullptr);
-    ::CloseHandle(existing);
-    ::LocalFree(ownerOnly);
-    ASSERT_TRUE(ReadDacl(old, aces, isProtected));
-    std::cout << "  an existing file restricted afterwards (SetSecurityInfo " << rc
-              << ") reads back: protected=" << isProtected;
-    for (const Ace& a : aces) std::cout << " (" << a.sid << " " << std::hex << a.mask << std::dec << ")";
-    std::cout << "\n";
+    PACL dacl = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(Widen(sddl).c_str(), SDDL_REVISION_1,
+                                                                       &descriptor, nullptr));
+    ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    EXPECT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, dacl, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ::LocalFree(descriptor);
+}
+
+// The runner script must hold what both the command interpreter (OEM) and
+// the mail client reading its arguments (ANSI) read as typed.
+TEST(WindowsFiles, EachKindIsWrittenInItsReadersCodePagesOrRefusedNamingTheCharacter) {
+    // The bytes below are those of the code pages of an en-US system.
+    if ((::GetOEMCP() != 437 && ::GetOEMCP() != 850) || ::GetACP() != 1252)
+        GTEST_SKIP() << "code pages " << ::GetOEMCP() << " and " << ::GetACP();
+    const struct {
+        K kind;
+        std::string text, bytes;  // the file's bytes, or ""
+        char32_t refused;         // or 0
+    } cases[] = {
+        {K::RunnerScript, "Caf\u00e9 r\u00e9sum\u00e9 \u00fc \u00bd", "Caf\x82 r\x82sum\x82 \x81 \xab\r\n", 0},
+        {K::MessageFile, "Caf\u00e9 \u20ac \u2019 \u00fc\r\nline 2", "Caf\xe9 \x80 \x92 \xfc\r\nline 2\r\n", 0},
+        {K::Log, "", "\r\n", 0},
+        {K::RunnerScript, "\u03a9mega", "", 0x3A9},    // in 437, not in 1252: arrives as "Omega"
+        {K::RunnerScript, "x \u2591", "", 0x2591},     // in 437 only
+        {K::RunnerScript, "price \u20ac5", "", 0x20AC},  // in 1252 only
+        {K::MessageFile, "\u03a9mega", "", 0x3A9},
+        {K::MessageFile, "x\u3000y", "", 0x3000},
+        {K::RunnerScript, "-u \uff02a", "", 0xFF02},  // a best-fit stand-in would be a real quote
+        {K::Log, "ok \U0001F600", "", 0x1F600},
+    };
+    TempFolder dir;
+    WindowsFiles files;
+    const std::string path = dir.utf8() + "\\f.txt";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string error;
+        ::DeleteFileW(Widen(path).c_str());
+        EXPECT_EQ(files.firstUnwritable(c.text, c.kind), c.refused ? std::optional(c.refused) : std::nullopt);
+        EXPECT_EQ(files.writeLine(path, c.text, c.kind, false, error), c.refused == 0) << error;
+        EXPECT_EQ(ReadBytes(Widen(path)), c.bytes);
+        if (c.refused) {
+            EXPECT_NE(error.find(CodePointLabel(c.refused)), std::string::npos) << error;
+        }
+    }
+    EXPECT_EQ(FolderEntries(dir.path()), Names{}) << "a refused text leaves nothing";
+}
+
+TEST(WindowsFiles, StagedTextReplacesWholeAndUndoPutsBackExactlyWhatWasThere) {
+    WindowsFiles files;
+    for (const bool existed : {false, true}) {
+        SCOPED_TRACE(existed ? "over an old file" : "where there was none");
+        TempFolder dir(L"caf\u00e9");
+        const std::wstring target = dir.path() + L"\\SENDEMAIL-RUNNER.BAT";
+        const std::string old(2000, 'o');
+        ASSERT_TRUE(!existed || WriteBytes(target, old));
+        const Names before = FolderEntries(dir.path());
+        std::string error;
+        auto staged = files.stage(Narrow(target), "new", K::RunnerScript, true, error);
+        ASSERT_TRUE(staged) << error;
+        EXPECT_EQ(ReadBytes(target), existed ? old : "") << "nothing in place before commit";
+        ASSERT_TRUE(staged->commit(error)) << error;
+        EXPECT_EQ(ReadBytes(target), "new\r\n");
+        ASSERT_TRUE(staged->undo(error)) << error;
+        EXPECT_EQ(ReadBytes(target), existed ? old : "");
+        staged.reset();
+        EXPECT_EQ(FolderEntries(dir.path()), before);
+
+        // Committed and kept: the new file alone; staged and dropped: no change.
+        ASSERT_TRUE(files.writeLine(Narrow(target), "kept", K::RunnerScript, true, error)) << error;
+        EXPECT_FALSE(files.writeLine(Narrow(target), "\U0001F600", K::RunnerScript, true, error));
+        files.stage(Narrow(target), "dropped", K::RunnerScript, true, error).reset();
+        EXPECT_EQ(ReadBytes(target), "kept\r\n");
+        EXPECT_EQ(FolderEntries(dir.path()), Names{L"SENDEMAIL-RUNNER.BAT"});
+    }
+    std::string error;
+    TempFolder dir;
+    EXPECT_FALSE(files.writeLine(dir.utf8() + "\\missing\\x.txt", "x", K::Log, false, error));
+    EXPECT_NE(error.find("missing"), std::string::npos) << error;
+}
+
+// A save that was killed leaves its staged text (which may hold the
+// password) and the old file it put aside: the next save beside the same
+// file removes them, but not a running save's, nor anything else.
+TEST(WindowsFiles, StaleTemporariesOfAKilledSaveGoLiveOnesAndOthersStay) {
+    TempFolder dir;
+    WindowsFiles files;
+    const std::string target = dir.utf8() + "\\SENDEMAIL-MESSAGE.txt";
+    std::string error;
+    auto running = files.stage(target, "running", K::MessageFile, true, error);
+    ASSERT_TRUE(running) << error;
+    const Names killed = {L"SENDEMAIL-MESSAGE.txt.fhsw4242-1.tmp", L"SENDEMAIL-MESSAGE.txt.fhsw4242-2.tmp"};
+    const Names others = {L"SENDEMAIL-MESSAGE.txt.bak", L"SENDEMAIL-MESSAGE.txt.fhswX-1.tmp",
+                          L"SENDEMAIL-RUNNER.BAT.fhsw4242-1.tmp", L"notes.fhsw1-1.tmp"};
+    for (const Names* names : {&killed, &others})
+        for (const std::wstring& name : *names) ASSERT_TRUE(WriteBytes(dir.path() + L"\\" + name, "x"));
+    auto next = files.stage(target, "next", K::MessageFile, true, error);
+    ASSERT_TRUE(next) << error;
+    const Names entries = FolderEntries(dir.path());
+    for (const std::wstring& name : killed)
+        EXPECT_EQ(std::count(entries.begin(), entries.end(), name), 0) << Narrow(name);
+    for (const std::wstring& name : others)
+        EXPECT_EQ(std::count(entries.begin(), entries.end(), name), 1) << Narrow(name);
+    EXPECT_EQ(entries.size(), others.size() + 2) << "both staged texts are there";
+    ASSERT_TRUE(running->commit(error)) << error;
+    EXPECT_EQ(ReadBytes(Widen(target)), "running\r\n");
+}
+
+TEST(WindowsFiles, NeverWritesThroughOrReplacesALinkAFolderOrAReadOnlyFile) {
+    WindowsFiles files;
+    const struct {
+        const char* what;
+        bool afterStaging;  // put in place between stage() and commit()
+    } cases[] = {{"folder", false}, {"folder", true}, {"read-only file", false}, {"link", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + (c.afterStaging ? " after staging" : ""));
+        TempFolder dir;
+        const std::wstring target = dir.path() + L"\\SENDEMAIL-RUNNER.BAT";
+        const std::wstring elsewhere = dir.path() + L"\\elsewhere.txt";
+        auto occupy = [&] {
+            if (c.what == std::string("folder")) return ::CreateDirectoryW(target.c_str(), nullptr) != FALSE;
+            if (c.what == std::string("read-only file"))
+                return WriteBytes(target, "old") && ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
+            const bool made = WriteBytes(elsewhere, "precious") &&
+                              ::CreateSymbolicLinkW(target.c_str(), elsewhere.c_str(), 0x2 /* unprivileged */);
+            const DWORD attributes = ::GetFileAttributesW(target.c_str());
+            return made && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        };
+        if (!c.afterStaging && !occupy()) {
+            // Wine makes a Unix link to the Windows path, which lists as nothing.
+            std::cout << "  no " << c.what << " that lists as such here: not tried\n";
+            continue;
+        }
+        std::string error;
+        auto staged = files.stage(Narrow(target), "@echo pwned", K::RunnerScript, true, error);
+        if (c.afterStaging) {
+            ASSERT_TRUE(staged) << error;
+            ASSERT_TRUE(occupy());
+        }
+        EXPECT_FALSE(staged && staged->commit(error));
+        EXPECT_NE(error.find(Narrow(target)), std::string::npos) << error;
+        staged.reset();
+        const bool link = c.what == std::string("link");
+        const Names left = link ? Names{L"SENDEMAIL-RUNNER.BAT", L"elsewhere.txt"}
+                                : Names{L"SENDEMAIL-RUNNER.BAT"};
+        EXPECT_EQ(FolderEntries(dir.path()), left);
+        EXPECT_EQ(ReadBytes(elsewhere), link ? "precious" : "");
+        EXPECT_EQ(ReadBytes(target), c.what == std::string("read-only file") ? "old" : "");
+    }
+}
+
+TEST(WindowsFiles, LooksAtPlainFilesOnlyAndNeverWaitsOnAPipe) {
+    TempFolder dir(L"caf\u00e9 \u03a9");
+    const std::wstring file = dir.path() + L"\\log \u00e9.txt";
+    ASSERT_TRUE(WriteBytes(file, "0123456789"));
+    // A pipe that anyone connecting would wait on for ever.
+    const std::wstring pipe = L"\\\\.\\pipe\\fhsw-test-" + std::to_wstring(::GetCurrentProcessId());
+    const HANDLE server = ::CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_NOWAIT, 4, 0, 0, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    struct Row {
+        std::wstring path;
+        std::optional<std::uintmax_t> size;
+        std::vector<std::optional<std::string>> reads;  // from 4, from 20, the last 3
+    };
+    const std::vector<std::optional<std::string>> none(3);
+    const Row rows[] = {
+        {file, 10, {"456789", "0123456789", "789"}},
+        {dir.path(), std::nullopt, none},
+        {dir.path() + L"\\missing.txt", std::nullopt, none},
+        {pipe, std::nullopt, none},
+        {L"//./pipe/fhsw-test-" + std::to_wstring(::GetCurrentProcessId()), std::nullopt, none},
+        {L"\\\\?\\pipe\\fhsw-test-" + std::to_wstring(::GetCurrentProcessId()), std::nullopt, none},
+    };
+    WindowsFiles files;
+    for (const Row& r : rows) {
+        const std::string path = Narrow(r.path);
+        EXPECT_EQ(files.isFile(path), r.size.has_value()) << path;
+        EXPECT_EQ(files.fileSize(path), r.size) << path;
+        EXPECT_EQ((std::vector{files.readFrom(path, 4, 100), files.readFrom(path, 20, 100),
+                               files.readFrom(path, 0, 3)}),
+                  r.reads) << path;
+    }
+    EXPECT_FALSE(::ConnectNamedPipe(server, nullptr));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PIPE_LISTENING)) << "nobody connected";
+    ::CloseHandle(server);
+}
+
+// Wine keeps no access lists: it derives them from the Unix file mode, where
+// only the "others" bits stand for Everyone; the lists set below read back
+// as far as the mode can hold them.
+TEST(WindowsFiles, RunFilesAndTheLogAreForThisUserAloneAndOpenFoldersAreNamed) {
+    const std::string me = Me();
+    ASSERT_FALSE(me.empty());
+    const std::vector<std::string> mine = {"(A;;FA;;;" + me + ")", "(A;;FA;;;SY)"};
+    TempFolder dir;
+    WindowsFiles files;
+    std::string error;
+    // A run file that was open to everyone: owner-only afterwards.
+    const std::wstring runner = dir.path() + L"\\SENDEMAIL-RUNNER.BAT";
+    ASSERT_TRUE(WriteBytes(runner, "x"));
+    SetAcl(runner, "D:P(A;;FA;;;WD)");
+    ASSERT_TRUE(files.writeLine(Narrow(runner), "y", K::RunnerScript, true, error)) << error;
+    EXPECT_EQ(Aces(runner), mine);
+
+    // The log: made, private, when missing; made private when others may read it.
+    const std::wstring log = dir.path() + L"\\SENDEMAIL-LOG.txt";
+    EXPECT_TRUE(files.secureLog(Narrow(log), error)) << error;
+    EXPECT_EQ(FolderEntries(dir.path()), (Names{L"SENDEMAIL-LOG.txt", L"SENDEMAIL-RUNNER.BAT"}));
+    EXPECT_EQ(Aces(log), mine);
+    SetAcl(log, "D:P(A;;FA;;;" + me + ")(A;;FR;;;WD)");
+    EXPECT_TRUE(files.secureLog(Narrow(log), error)) << error;
+    if (!UnderWine()) {
+        EXPECT_EQ(Aces(log), mine);
+    }
+    // What is not a plain file is refused, naming it.
+    const std::wstring folderLog = dir.path() + L"\\sub";
+    ASSERT_TRUE(::CreateDirectoryW(folderLog.c_str(), nullptr));
+    for (const std::wstring& path : {folderLog, std::wstring(L"\\\\.\\pipe\\fhsw-no-such-pipe")}) {
+        EXPECT_FALSE(files.secureLog(Narrow(path), error));
+        EXPECT_NE(error.find(Narrow(path)), std::string::npos) << error;
+    }
+
+    // Who else may change files in a folder, or a file.
+    const struct {
+        std::string sddl, who;
+    } rows[] = {
+        {"D:P(A;OICI;FA;;;" + me + ")(A;OICI;FA;;;SY)", ""},
+        {"D:P(A;OICI;FA;;;" + me + ")(A;OICI;0x1200a9;;;WD)", ""},  // Everyone reads
+        {"D:P(A;OICI;FA;;;" + me + ")(A;OICI;FA;;;WD)", "Everyone"},
+    };
+    for (const auto& r : rows) {
+        TempFolder folder;
+        const std::wstring exe = folder.path() + L"\\SendEmail.exe";
+        ASSERT_TRUE(WriteBytes(exe, "x"));
+        for (const std::wstring& path : {folder.path(), exe}) {
+            SetAcl(path, r.sddl);
+            const std::string why = files.openToOthers(Narrow(path));
+            EXPECT_EQ(r.who.empty() ? why.empty() : why.find(r.who) != why.npos && why.find(Narrow(path)) != why.npos,
+                      true) << r.sddl << ": " << why;
+        }
+    }
+    EXPECT_EQ(files.openToOthers(dir.utf8() + "\\missing"), "");
 }
 
 }  // namespace

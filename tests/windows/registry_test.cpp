@@ -1,10 +1,13 @@
 // The registry store with values and names that other stores trip over: line
 // breaks, quotes, backslashes, '%' (never expanded), non-ASCII of every
-// plane, empty and very long values.
+// plane, empty and very long values; a batch stored whole or not at all; the
+// sections listed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,19 +16,6 @@
 
 namespace fhsw::test {
 namespace {
-
-// A section of its own, removed afterwards.
-struct ScratchSection {
-    std::string name;
-    explicit ScratchSection(const std::string& suffix)
-        : name("FHSW-TEST-" + std::to_string(::GetCurrentProcessId()) + suffix) {}
-    ~ScratchSection() {
-        const std::wstring path =
-            Widen(std::string(RegistrySettingsBackend::kRootKey) + "\\" + name);
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
-        ::RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
-    }
-};
 
 TEST(RegistryStore, HostileValuesAndNamesRoundTrip) {
     const std::vector<std::string> values = {
@@ -63,10 +53,8 @@ TEST(RegistryStore, HostileValuesAndNamesRoundTrip) {
         EXPECT_FALSE(store.read(scratch.name, "absent"));
 
         // Stored as plain text (REG_SZ), '%' not expanded on the way back.
-        const std::wstring key =
-            Widen(std::string(RegistrySettingsBackend::kRootKey) + "\\" + scratch.name);
         DWORD type = 0;
-        ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"V5", RRF_RT_ANY | RRF_NOEXPAND,
+        ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, scratch.key().c_str(), L"V5", RRF_RT_ANY | RRF_NOEXPAND,
                                  &type, nullptr, nullptr),
                   ERROR_SUCCESS);
         EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
@@ -74,6 +62,43 @@ TEST(RegistryStore, HostileValuesAndNamesRoundTrip) {
     std::string error;
     EXPECT_FALSE(store.write("", "k", "v", error));
     EXPECT_FALSE(store.write("s", "", "v", error));
+}
+
+// A value that the registry refuses (a section name longer than a key name
+// may be) in the middle of a batch: every value before it goes back to what
+// it was, of its own type, or away, and a section made for the batch goes.
+TEST(RegistryStore, ABatchIsStoredWholeOrNotAtAll) {
+    RegistrySettingsBackend store;
+    ScratchSection a("-a \u03a9"), made("-made"), later("-later");
+    std::string error;
+    ASSERT_TRUE(store.write(a.name, "TEXT", "old", error)) << error;
+    const DWORD five = 5;
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, a.key().c_str(), L"NUMBER", REG_DWORD, &five, sizeof five),
+              ERROR_SUCCESS);
+    const std::string refused(300, 'S');
+    std::vector<SettingValue> batch = {{a.name, "TEXT", "new"}, {a.name, "NUMBER", "new"},
+                                       {a.name, "ABSENT", "new"}, {made.name, "K", "new"},
+                                       {refused, "K", "x"}, {later.name, "K", "new"}};
+    EXPECT_FALSE(store.writeAll(batch, error));
+    EXPECT_NE(error.find(refused), std::string::npos) << error;
+    const std::vector<std::optional<std::string>> before = {"old", "5", std::nullopt, std::nullopt, std::nullopt};
+    auto now = [&] {
+        std::vector<std::optional<std::string>> values;
+        for (const SettingValue& v : batch)
+            if (v.section != refused) values.push_back(store.read(v.section, v.key));
+        return values;
+    };
+    EXPECT_EQ(now(), before);
+    std::vector<std::string> sections = store.sections();
+    EXPECT_EQ(std::count(sections.begin(), sections.end(), a.name), 1);
+    EXPECT_EQ(std::count(sections.begin(), sections.end(), made.name), 0);
+
+    batch.erase(batch.begin() + 4);
+    ASSERT_TRUE(store.writeAll(batch, error)) << error;
+    EXPECT_EQ(now(), std::vector<std::optional<std::string>>(5, "new"));
+    sections = store.sections();
+    for (const ScratchSection* s : {&a, &made, &later})
+        EXPECT_EQ(std::count(sections.begin(), sections.end(), s->name), 1) << s->name;
 }
 
 }  // namespace

@@ -1,14 +1,20 @@
-// Helpers of the Windows tests: folders of their own, whole files, the
-// stand-in mail client, environment variables, the stand-in's records.
+// Helpers of the Windows tests: folders and registry sections of their own,
+// whole files, the stand-in mail client, environment variables, the
+// stand-in's records.
 #pragma once
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "platform/windows/registry_settings_backend.h"
 #include "platform/windows/win32_text.h"
 
 namespace fhsw::test {
@@ -71,31 +77,37 @@ private:
     std::wstring root_, path_;
 };
 
-inline bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+// A section of the registry store of its own, removed afterwards.
+struct ScratchSection {
+    std::string name;
+    explicit ScratchSection(const std::string& suffix = "")
+        : name("FHSW-TEST-" + std::to_string(::GetCurrentProcessId()) + suffix) {}
+    ~ScratchSection() {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, key().c_str());
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, key().c_str());
+    }
+    std::wstring key() const { return Widen(std::string(RegistrySettingsBackend::kRootKey) + "\\" + name); }
+};
+
+// The names in a folder, sorted.
+inline std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(folder), ec))
+        names.push_back(entry.path().filename().wstring());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
+// A whole file ("" when there is none), and a file made with these bytes.
 inline std::string ReadBytes(const std::wstring& path) {
-    std::string out;
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return out;
-    char buffer[65536];
-    DWORD n = 0;
-    while (::ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0) out.append(buffer, n);
-    ::CloseHandle(h);
-    return out;
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD n = 0;
-    const bool ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) &&
-                    n == bytes.size();
-    ::CloseHandle(h);
-    return ok;
+    std::ofstream out(std::filesystem::path(path), std::ios::binary);
+    return static_cast<bool>(out << bytes << std::flush);
 }
 
 // Sets or removes an environment variable of this process for a scope.

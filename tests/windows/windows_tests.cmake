@@ -2,7 +2,8 @@
 # Windows by scripts/test-windows.sh):
 #   windows_unit_tests.exe  the toolkit-free unit tests and the Windows
 #                           platform tests (registry, launcher, process query,
-#                           run files)
+#                           files, the windows on the real platform in a
+#                           folder with a non-ASCII name)
 #   cmd_roundtrip.exe       composed runner scripts run by the real cmd.exe
 #   SendEmail.exe           the stand-in mail client they start
 # GoogleTest is built from source: Debian's googletest package puts it in
@@ -18,7 +19,6 @@ set(FHSW_TESTS_DIR ${CMAKE_CURRENT_LIST_DIR}/..)
 
 add_executable(sendemail_stub ${FHSW_TESTS_DIR}/windows/sendemail_stub.cpp)
 set_target_properties(sendemail_stub PROPERTIES OUTPUT_NAME SendEmail)
-target_link_options(sendemail_stub PRIVATE -municode)
 
 # Platform-neutral unit tests: window logic, composer, parsing, store, window
 # model. Those of the Linux platform and of the Linux runner stay out.
