@@ -8,27 +8,25 @@ namespace fhsw {
 ComposedScript ComposeRunnerScript(const ComposerFields& f, const RunFileNames& names) {
     ComposedScript out;
     // Fields in the order they first appear on the line.
-    auto oneLine = [&out](const std::string& value, const char* controlName) {
+    auto oneLine = [&out](const std::string& value, const ProfileField* field) {
         bool joined = false;
         std::string v = JoinLineBreaks(value, joined);
-        if (joined) out.joinedLineBreaks.push_back(controlName);
+        if (joined && field) out.joinedLineBreaks.push_back(field);
         return v;
     };
-    const std::string folder = oneLine(f.installFolder, "INSTALL_FOLDER_TEXTBOX");
-    const std::string from = oneLine(f.sendFrom, "SEND_FROM_ADDRESS_TEXTBOX");
-    const std::string to = oneLine(f.sendTo, "SEND_TO_ADDRESS_TEXTBOX");
-    const std::string cc = oneLine(f.sendCc, "SEND_CC_ADDRESS_TEXTBOX");
-    const std::string bcc = oneLine(f.sendBcc, "SEND_BCC_ADDRESS_TEXTBOX");
-    const std::string subject = oneLine(f.subject, "SUBJECT_TEXTBOX");
+    const std::string folder = oneLine(f.installFolder, &kInstallFolder);
+    const std::string from = oneLine(f.sendFrom, &kSendFrom);
+    const std::string to = oneLine(f.sendTo, &kSendTo);
+    const std::string cc = oneLine(f.sendCc, &kSendCc);
+    const std::string bcc = oneLine(f.sendBcc, &kSendBcc);
+    const std::string subject = oneLine(f.subject, &kSubject);
     const std::string messageFile =
-        f.fileAsMessage ? oneLine(f.messageFileLocation, "MESSAGE_FILE_LOCATION_TEXTBOX")
-                        : folder + names.messageFile;
-    const std::string server = oneLine(f.smtpServer, "SMTP_SERVER_ADDRESS_PORT_TEXTBOX");
-    const std::string user = oneLine(f.smtpUser, "SMTP_USERNAME_TEXTBOX");
-    const std::string password = oneLine(f.smtpPassword, "SMTP_PASSWORD_TEXTBOX");
-    const std::string tls = oneLine(f.tls, "TLS_TB_SETTING");
-    const std::string attachment =
-        f.attachment ? oneLine(f.fileAttachment, "FILE_ATTACHMENT_TEXTBOX") : std::string();
+        f.fileAsMessage ? oneLine(f.messageFileLocation, &kMessageFile) : folder + names.messageFile;
+    const std::string server = oneLine(f.smtpServer, &kSmtpServer);
+    const std::string user = oneLine(f.smtpUser, &kSmtpUser);
+    const std::string password = oneLine(f.smtpPassword, &kSmtpPassword);
+    const std::string tls = oneLine(f.tls, nullptr);
+    const std::string attachment = f.attachment ? oneLine(f.fileAttachment, &kFileAttachment) : std::string();
 
     CmdLineWriter cmd;
     std::string line;
@@ -56,9 +54,15 @@ ComposedScript ComposeRunnerScript(const ComposerFields& f, const RunFileNames& 
     if (f.attachment) out.attachmentCommand = put(DASH_A_TB + CrtQuoted(attachment));
 
     out.text = BAT_FILE_TOP_COMMANDS_TB + line;
-    for (char c : line)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++out.commandLineLength;
+    out.commandLineLength = CharCount(line);
     return out;
+}
+
+ComposerFields ComposerFields::From(const std::function<std::string(const ProfileField&)>& v, std::string tls) {
+    return {v(kInstallFolder), v(kSendFrom),     v(kSendTo),        v(kSendCc),
+            v(kSendBcc),       v(kSubject),      v(kSmtpServer),    v(kSmtpUser),
+            v(kSmtpPassword),  v(kFileAsMessage) == "1", v(kMessageFile), v(kAttachment) == "1",
+            v(kFileAttachment), std::move(tls)};
 }
 
 std::string LaunchText(const std::string& installFolder, const RunFileNames& names) {

@@ -26,9 +26,11 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "compose/profile_fields.h"
 #include "compose/run_files.h"
 
 namespace fhsw {
@@ -39,6 +41,10 @@ struct ComposerFields {
     bool fileAsMessage = false; std::string messageFileLocation;
     bool attachment = false;    std::string fileAttachment;
     std::string tls = "no";     // TLS_TB_SETTING: "no", "yes" or "auto"
+
+    // From whatever holds the fields: `value` gives a field's text, or its
+    // tick state as "0" or "1".
+    static ComposerFields From(const std::function<std::string(const ProfileField&)>& value, std::string tls);
 };
 
 // The longest line, in characters, that the command interpreter reads from a
@@ -49,7 +55,7 @@ struct ComposedScript {
     std::string attachmentCommand;  // ATTACHMENT_COMMAND_TB
     std::string messageCommand;     // MESSAGE_COMMAND_TB
     std::string text;               // OUTPUT_COMMAND_TEXTBOX: banner + one command line, no line end
-    std::vector<std::string> joinedLineBreaks;  // names of one-line fields whose line breaks became blanks, e.g. "SEND_TO_ADDRESS_TEXTBOX"
+    std::vector<const ProfileField*> joinedLineBreaks;  // one-line fields whose line breaks became blanks
     // Characters (code points) of the command line as it stands in the
     // script, escapes included: that is what the interpreter reads, before
     // it removes anything. Each is one byte in the script's code page.

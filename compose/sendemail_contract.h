@@ -21,10 +21,14 @@ namespace fhsw {
 // client reads it from there when it gets a user name without -xp), so that
 // no other user can read it in the process list; on Windows the command
 // line carries it.
+// The Linux mail client also declares every message file ISO-8859-1,
+// whatever it holds: the letters of a UTF-8 file arrive garbled.
 #ifdef _WIN32
 inline constexpr bool kPasswordOnCommandLine = true;
+inline constexpr bool kMessageFileSentAsLatin1 = false;
 #else
 inline constexpr bool kPasswordOnCommandLine = false;
+inline constexpr bool kMessageFileSentAsLatin1 = true;
 #endif
 
 // The message body as the mail client must get it so that every line

@@ -1,118 +1,97 @@
 #include "forms/settings_main_window.h"
 
-#include <cstdio>
+#include <cctype>
+#include <memory>
+#include <optional>
+#include <string_view>
 #include <utility>
 
-#include "forms/window_geometry.h"
-
 #include "compose/sendemail_contract.h"
+#include "forms/main_window.h"
 #include "forms/output_settings_window.h"
 #include "forms/shared_settings_window.h"
-#include "forms/main_window.h"
+#include "forms/window_geometry.h"
 
 namespace fhsw {
 
 namespace {
 constexpr const char* kPrefix = "SETTINGS_MAIN";
+constexpr std::size_t kMaxNames = 5;  // named in one warning
 
-// Every stored text field with its visible caption, in the window's order.
-constexpr std::pair<const char*, const char*> kCaptions[] = {
-    {"INSTALL_FOLDER_TEXTBOX", "SENDEMAIL HOME"},
-    {"SEND_FROM_ADDRESS_TEXTBOX", "From"},
-    {"SEND_TO_ADDRESS_TEXTBOX", "To"},
-    {"SEND_CC_ADDRESS_TEXTBOX", "Cc"},
-    {"SEND_BCC_ADDRESS_TEXTBOX", "Bcc"},
-    {"SMTP_SERVER_ADDRESS_PORT_TEXTBOX", "SMTP SERVER:PORT"},
-    {"SMTP_USERNAME_TEXTBOX", "SMTP USERNAME"},
-    {"SMTP_PASSWORD_TEXTBOX", "SMTP PASSWORD"},
-    {"SUBJECT_TEXTBOX", "SUBJECT"},
-    {"MESSAGE_TEXTBOX", "MESSAGE"},
-    {"MESSAGE_FILE_LOCATION_TEXTBOX", "MESSAGE - FILE FULL LOCATION"},
-    {"FILE_ATTACHMENT_TEXTBOX", "ATTACHMENT - FILE FULL LOCATION"},
-};
-
-std::string Utf8Of(char32_t c) {
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
+// A folder or profile name as the platform compares it: Windows without
+// regard to case or to the kind of separator; a folder without the
+// separators at its end.
+std::string Folded(std::string name) {
+#ifdef _WIN32
+    for (char& c : name) c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+#endif
+    while (name.size() > 1 && (name.back() == '/' || name.back() == '\\')) name.pop_back();
+    return name;
 }
 
-// "€" (U+20AC)
-std::string Describe(char32_t c) {
-    char code[16];
-    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-    const bool printable = c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0) && c != 0xFFFD;
-    return (printable ? "\"" + Utf8Of(c) + "\" (" : std::string("(")) + code + ")";
+// Whether a sample of a file holds non-ASCII text that reads as UTF-8; a
+// character cut at either end of the sample is forgiven.
+bool NonAsciiUtf8(std::string_view s) {
+    auto continuation = [&](std::size_t i) { return (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80; };
+    std::size_t i = 0;
+    while (i < s.size() && continuation(i)) ++i;
+    bool nonAscii = false;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const std::size_t extra = c < 0x80 ? 0 : c < 0xC2 ? 9 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : c < 0xF5 ? 3 : 9;
+        if (extra == 9) return false;
+        for (std::size_t k = 1; k <= extra && i + k < s.size(); ++k)
+            if (!continuation(i + k)) return false;
+        nonAscii = nonAscii || extra > 0;
+        i += extra + 1;
+    }
+    return nonAscii;
 }
 }  // namespace
-
-std::string SettingsMainWindow::Caption(const std::string& key) {
-    for (const auto& [k, caption] : kCaptions)
-        if (key == k) return caption;
-    return key;
-}
 
 SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
     : Window(app.ui, "FH_SENDWARDEN_SETTINGS_MAIN", "FH-SENDWARDEN - SETTINGS - MAIN", &main),
       FH_SENDWARDEN_SETTINGS_TITLE(*this, "FH_SENDWARDEN_SETTINGS_TITLE", "FH-SENDWARDEN - SETTINGS",
                                    {120, 120, 4575, 375}),
-      INSTALL_FOLDER_LABEL_TEXTBOX(*this, "INSTALL_FOLDER_LABEL_TEXTBOX",
-                                   "SENDEMAIL HOME - EXAMPLE - C:\\SendEmail", {120, 600, 4575, 255}),
-      INSTALL_FOLDER_TEXTBOX(*this, "INSTALL_FOLDER_TEXTBOX", "", {120, 855, 4575, 315}),
-      FROM_LABEL(*this, "FROM_LABEL", "From", {120, 1290, 555, 255}),
-      SEND_FROM_ADDRESS_TEXTBOX(*this, "SEND_FROM_ADDRESS_TEXTBOX", "", {720, 1260, 3975, 315}),
-      TO_LABEL(*this, "TO_LABEL", "To", {120, 1650, 555, 255}),
-      SEND_TO_ADDRESS_TEXTBOX(*this, "SEND_TO_ADDRESS_TEXTBOX", "", {720, 1620, 3975, 315}),
-      CC_LABEL(*this, "CC_LABEL", "Cc", {120, 2010, 555, 255}),
-      SEND_CC_ADDRESS_TEXTBOX(*this, "SEND_CC_ADDRESS_TEXTBOX", "", {720, 1980, 3975, 315}),
-      BCC_LABEL(*this, "BCC_LABEL", "Bcc", {120, 2370, 555, 255}),
-      SEND_BCC_ADDRESS_TEXTBOX(*this, "SEND_BCC_ADDRESS_TEXTBOX", "", {720, 2340, 3975, 315}),
-      SMTP_SERVER_PORT_LABEL(*this, "SMTP_SERVER_PORT_LABEL", "SMTP SERVER:PORT - e.g. IP:25 or FQDN:25",
-                             {4920, 120, 4695, 255}),
-      SMTP_SERVER_ADDRESS_PORT_TEXTBOX(*this, "SMTP_SERVER_ADDRESS_PORT_TEXTBOX", "",
-                                       {4920, 375, 4695, 315}),
-      SMTP_USERNAME_LABEL(*this, "SMTP_USERNAME_LABEL", "SMTP USERNAME", {4920, 780, 2295, 255}),
-      SMTP_USERNAME_TEXTBOX(*this, "SMTP_USERNAME_TEXTBOX", "", {4920, 1035, 2295, 315}),
-      SMTP_PASSWORD_LABEL(*this, "SMTP_PASSWORD_LABEL", "SMTP PASSWORD", {4920, 1440, 2295, 255}),
-      SMTP_PASSWORD_TEXTBOX(*this, "SMTP_PASSWORD_TEXTBOX", "", {4920, 1695, 2295, 315}),
+      INSTALL_FOLDER_LABEL_TEXTBOX(*this, "INSTALL_FOLDER_LABEL_TEXTBOX", kInstallFolder.label(),
+                                   {120, 600, 4575, 255}),
+      INSTALL_FOLDER_TEXTBOX(*this, kInstallFolder.key, "", {120, 855, 4575, 315}),
+      FROM_LABEL(*this, "FROM_LABEL", kSendFrom.caption, {120, 1290, 555, 255}),
+      SEND_FROM_ADDRESS_TEXTBOX(*this, kSendFrom.key, "", {720, 1260, 3975, 315}),
+      TO_LABEL(*this, "TO_LABEL", kSendTo.caption, {120, 1650, 555, 255}),
+      SEND_TO_ADDRESS_TEXTBOX(*this, kSendTo.key, "", {720, 1620, 3975, 315}),
+      CC_LABEL(*this, "CC_LABEL", kSendCc.caption, {120, 2010, 555, 255}),
+      SEND_CC_ADDRESS_TEXTBOX(*this, kSendCc.key, "", {720, 1980, 3975, 315}),
+      BCC_LABEL(*this, "BCC_LABEL", kSendBcc.caption, {120, 2370, 555, 255}),
+      SEND_BCC_ADDRESS_TEXTBOX(*this, kSendBcc.key, "", {720, 2340, 3975, 315}),
+      SMTP_SERVER_PORT_LABEL(*this, "SMTP_SERVER_PORT_LABEL", kSmtpServer.label(), {4920, 120, 4695, 255}),
+      SMTP_SERVER_ADDRESS_PORT_TEXTBOX(*this, kSmtpServer.key, "", {4920, 375, 4695, 315}),
+      SMTP_USERNAME_LABEL(*this, "SMTP_USERNAME_LABEL", kSmtpUser.caption, {4920, 780, 2295, 255}),
+      SMTP_USERNAME_TEXTBOX(*this, kSmtpUser.key, "", {4920, 1035, 2295, 315}),
+      SMTP_PASSWORD_LABEL(*this, "SMTP_PASSWORD_LABEL", kSmtpPassword.caption, {4920, 1440, 2295, 255}),
+      SMTP_PASSWORD_TEXTBOX(*this, kSmtpPassword.key, "", {4920, 1695, 2295, 315}),
       SHOW_PASSWORD_TICKBOX(*this, "SHOW_PASSWORD_TICKBOX", "Show Password", {7560, 2160, 2055, 255}),
-      TLS_FRAME(*this, "TLS_FRAME", "TLS", {7440, 780, 2175, 1230}),
-      TLS_NO_TICKBOX(*this, "TLS_NO_TICKBOX", "no", {7560, 1050, 1000, 255}),
-      TLS_YES_TICKBOX(*this, "TLS_YES_TICKBOX", "yes", {7560, 1350, 1000, 255}),
-      TLS_AUTO_TICKBOX(*this, "TLS_AUTO_TICKBOX", "auto", {7560, 1650, 1000, 255}),
+      TLS_FRAME(*this, "TLS_FRAME", kTlsCaption, {7440, 780, 2175, 1230}),
+      TLS_NO_TICKBOX(*this, kTlsNo.key, kTlsNo.caption, {7560, 1050, 1000, 255}),
+      TLS_YES_TICKBOX(*this, kTlsYes.key, kTlsYes.caption, {7560, 1350, 1000, 255}),
+      TLS_AUTO_TICKBOX(*this, kTlsAuto.key, kTlsAuto.caption, {7560, 1650, 1000, 255}),
       OUTPUT_SETTINGS_BUTTON(*this, "OUTPUT_SETTINGS_BUTTON", "OUTPUT SETTINGS",
                              {4920, 2160, 2295, 375}),
-      FILE_AS_MESSAGE_TICKBOX(*this, "FILE_AS_MESSAGE_TICKBOX", "Use TXT File As Message",
-                              {120, 2760, 2400, 255}),
-      ATTACHMENT_TICKBOX(*this, "ATTACHMENT_TICKBOX", "Attach File To Email", {2640, 2760, 2100, 255}),
+      FILE_AS_MESSAGE_TICKBOX(*this, kFileAsMessage.key, kFileAsMessage.caption, {120, 2760, 2400, 255}),
+      ATTACHMENT_TICKBOX(*this, kAttachment.key, kAttachment.caption, {2640, 2760, 2100, 255}),
       IMPORT_SHARED_SETTINGS_BUTTON(*this, "IMPORT_SHARED_SETTINGS_BUTTON", "SHARED SETTINGS",
                                     {4920, 2700, 2295, 375}),
-      SUBJECT_MESSAGE_LABEL(*this, "SUBJECT_MESSAGE_LABEL", "SUBJECT & MESSAGE", {120, 3120, 2400, 255}),
+      SUBJECT_MESSAGE_LABEL(*this, "SUBJECT_MESSAGE_LABEL", kSubject.caption + std::string(" & ") + kMessage.caption,
+                            {120, 3120, 2400, 255}),
       SAVE_REPORT_LABEL(*this, "SAVE_REPORT_LABEL", "", {7335, 2445, 2280, 915}),
-      SUBJECT_TEXTBOX(*this, "SUBJECT_TEXTBOX", "", {120, 3375, 8100, 315}),
-      MESSAGE_TEXTBOX(*this, "MESSAGE_TEXTBOX", "", {120, 3735, 8100, 540}),
+      SUBJECT_TEXTBOX(*this, kSubject.key, "", {120, 3375, 8100, 315}),
+      MESSAGE_TEXTBOX(*this, kMessage.key, "", {120, 3735, 8100, 540}),
       CANCEL_BUTTON(*this, "CANCEL_BUTTON", "CANCEL", {8340, 3375, 1275, 435}),
       SAVE_BUTTON(*this, "SAVE_BUTTON", "SAVE", {8340, 3900, 1275, 435}),
-      MESSAGE_FILE_LOCATION_LABEL(*this, "MESSAGE_FILE_LOCATION_LABEL", "MESSAGE - FILE FULL LOCATION",
-                                  {120, 4320, 4575, 255}),
-      MESSAGE_FILE_LOCATION_TEXTBOX(*this, "MESSAGE_FILE_LOCATION_TEXTBOX", "", {120, 4560, 4575, 315}),
-      FILE_ATTACHMENT_LABEL(*this, "FILE_ATTACHMENT_LABEL", "ATTACHMENT - FILE FULL LOCATION",
-                            {4920, 4320, 4695, 255}),
-      FILE_ATTACHMENT_TEXTBOX(*this, "FILE_ATTACHMENT_TEXTBOX", "", {4920, 4560, 4695, 315}),
+      MESSAGE_FILE_LOCATION_LABEL(*this, "MESSAGE_FILE_LOCATION_LABEL", kMessageFile.caption, {120, 4320, 4575, 255}),
+      MESSAGE_FILE_LOCATION_TEXTBOX(*this, kMessageFile.key, "", {120, 4560, 4575, 315}),
+      FILE_ATTACHMENT_LABEL(*this, "FILE_ATTACHMENT_LABEL", kFileAttachment.caption, {4920, 4320, 4695, 255}),
+      FILE_ATTACHMENT_TEXTBOX(*this, kFileAttachment.key, "", {4920, 4560, 4695, 315}),
       OUTPUT_COMMAND_TEXTBOX(*this, "OUTPUT_COMMAND_TEXTBOX", kComposerPlaceholder,
                              {120, 7560, 9495, 2895}),
       TLS_TB_SETTING(*this, "TLS_TB_SETTING", "no", {0, 0, 0, 0}),
@@ -126,9 +105,6 @@ SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
     INSTALL_FOLDER_LABEL_TEXTBOX.setReadOnly(true);
     INSTALL_FOLDER_LABEL_TEXTBOX.setTabStop(false);
     SMTP_PASSWORD_TEXTBOX.setPasswordChar("*");
-    TLS_NO_TICKBOX.setState(1);
-    TLS_YES_TICKBOX.setEnabled(false);
-    TLS_AUTO_TICKBOX.setEnabled(false);
     SAVE_REPORT_LABEL.setForeground(colours::Red);
     SAVE_REPORT_LABEL.setBold(true);
     MESSAGE_TEXTBOX.setMultiLine(true);
@@ -144,10 +120,11 @@ SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
     SHOW_PASSWORD_TICKBOX.onChange = [this] {
         SMTP_PASSWORD_TEXTBOX.setPasswordChar(SHOW_PASSWORD_TICKBOX.ticked() ? "" : "*");
     };
-    ATTACHMENT_TICKBOX.onChange = [this] {
-        FILE_ATTACHMENT_TEXTBOX.setEnabled(ATTACHMENT_TICKBOX.ticked());
+    ATTACHMENT_TICKBOX.onChange = [this] { FILE_ATTACHMENT_TEXTBOX.setEnabled(ATTACHMENT_TICKBOX.ticked()); };
+    FILE_AS_MESSAGE_TICKBOX.onChange = [this] {
+        MESSAGE_TEXTBOX.setEnabled(!FILE_AS_MESSAGE_TICKBOX.ticked());
+        MESSAGE_FILE_LOCATION_TEXTBOX.setEnabled(FILE_AS_MESSAGE_TICKBOX.ticked());
     };
-    FILE_AS_MESSAGE_TICKBOX.onChange = [this] { applyMessageFileEnabling(); };
     OUTPUT_COMMAND_TIMER.onTick = [this] { compose(); };
     SAVE_BUTTON.onPress = [this] { save(); };
     CANCEL_BUTTON.onPress = [this] { close(); };
@@ -161,151 +138,143 @@ SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
     };
 }
 
-void SettingsMainWindow::applyMessageFileEnabling() {
-    const bool fromFile = FILE_AS_MESSAGE_TICKBOX.ticked();
-    MESSAGE_TEXTBOX.setEnabled(!fromFile);
-    MESSAGE_FILE_LOCATION_TEXTBOX.setEnabled(fromFile);
-}
-
 void SettingsMainWindow::load() {
-    SettingsStore& store = app_.store;
-    LoadWindowGeometry(*this, store, kPrefix, 9840, 5400);
-    INSTALL_FOLDER_TEXTBOX.setText(store.readText("INSTALL_FOLDER_TEXTBOX"));
-    SMTP_SERVER_ADDRESS_PORT_TEXTBOX.setText(store.readText("SMTP_SERVER_ADDRESS_PORT_TEXTBOX"));
-    SMTP_USERNAME_TEXTBOX.setText(store.readText("SMTP_USERNAME_TEXTBOX"));
-    SMTP_PASSWORD_TEXTBOX.setText(store.readText("SMTP_PASSWORD_TEXTBOX"));
-    SEND_FROM_ADDRESS_TEXTBOX.setText(store.readText("SEND_FROM_ADDRESS_TEXTBOX"));
-    SEND_TO_ADDRESS_TEXTBOX.setText(store.readText("SEND_TO_ADDRESS_TEXTBOX"));
-    SEND_CC_ADDRESS_TEXTBOX.setText(store.readText("SEND_CC_ADDRESS_TEXTBOX"));
-    SEND_BCC_ADDRESS_TEXTBOX.setText(store.readText("SEND_BCC_ADDRESS_TEXTBOX"));
-    tls_.loadFrom(store, store.ProfileName());
-    SUBJECT_TEXTBOX.setText(store.readText("SUBJECT_TEXTBOX"));
-    MESSAGE_TEXTBOX.setText(store.readText("MESSAGE_TEXTBOX"));
-    ATTACHMENT_TICKBOX.setState(store.readTick("ATTACHMENT_TICKBOX"));
-    FILE_AS_MESSAGE_TICKBOX.setState(store.readTick("FILE_AS_MESSAGE_TICKBOX"));
-    MESSAGE_FILE_LOCATION_TEXTBOX.setText(store.readText("MESSAGE_FILE_LOCATION_TEXTBOX"));
-    FILE_ATTACHMENT_TEXTBOX.setText(store.readText("FILE_ATTACHMENT_TEXTBOX"));
+    LoadWindowGeometry(*this, app_.store, kPrefix, 9840, 5400);
+    LoadFields(*this, app_.store, app_.store.ProfileName(), FieldSet::Settings, tls_);
 
     OUTPUT_COMMAND_TIMER.setInterval(1000);
     OUTPUT_COMMAND_TIMER.start();
-    SMTP_PASSWORD_TEXTBOX.setPasswordChar(SHOW_PASSWORD_TICKBOX.ticked() ? "" : "*");
-    applyMessageFileEnabling();
-    FILE_ATTACHMENT_TEXTBOX.setEnabled(ATTACHMENT_TICKBOX.ticked());
+    // The fields that follow a tick box follow it now, changed or not.
+    for (TickBox* box : {&SHOW_PASSWORD_TICKBOX, &FILE_AS_MESSAGE_TICKBOX, &ATTACHMENT_TICKBOX}) box->onChange();
 }
 
 void SettingsMainWindow::unload() { StoreWindowPosition(*this, app_.store, kPrefix); }
 
-ComposerFields SettingsMainWindow::fields() const {
-    ComposerFields f;
-    f.installFolder = INSTALL_FOLDER_TEXTBOX.text();
-    f.sendFrom = SEND_FROM_ADDRESS_TEXTBOX.text();
-    f.sendTo = SEND_TO_ADDRESS_TEXTBOX.text();
-    f.sendCc = SEND_CC_ADDRESS_TEXTBOX.text();
-    f.sendBcc = SEND_BCC_ADDRESS_TEXTBOX.text();
-    f.subject = SUBJECT_TEXTBOX.text();
-    f.smtpServer = SMTP_SERVER_ADDRESS_PORT_TEXTBOX.text();
-    f.smtpUser = SMTP_USERNAME_TEXTBOX.text();
-    f.smtpPassword = SMTP_PASSWORD_TEXTBOX.text();
-    f.fileAsMessage = FILE_AS_MESSAGE_TICKBOX.state() == 1;
-    f.messageFileLocation = MESSAGE_FILE_LOCATION_TEXTBOX.text();
-    f.attachment = ATTACHMENT_TICKBOX.state() == 1;
-    f.fileAttachment = FILE_ATTACHMENT_TEXTBOX.text();
-    f.tls = TLS_TB_SETTING.text();
-    return f;
-}
-
 ComposedScript SettingsMainWindow::compose() {
-    ComposedScript script = ComposeRunnerScript(fields(), app_.runFiles);
+    const auto value = [this](const ProfileField& f) { return FieldValue(*this, f); };
+    ComposedScript script = ComposeRunnerScript(ComposerFields::From(value, TLS_TB_SETTING.text()), app_.runFiles);
     ATTACHMENT_COMMAND_TB.setText(script.attachmentCommand);
     MESSAGE_COMMAND_TB.setText(script.messageCommand);
     OUTPUT_COMMAND_TEXTBOX.setText(script.text);
     return script;
 }
 
-// A character that cannot reach the mail, or a folder that cannot be
-// launched, stops SAVE before it stores or writes anything.
-std::string SettingsMainWindow::refusal() {
-    if (INSTALL_FOLDER_TEXTBOX.text().find('"') != std::string::npos) {
-        return "!!! NOT SAVED: SENDEMAIL HOME holds a double quote (\"), which cannot be part of "
-               "a folder name - nothing saved !!!";
-    }
-    for (const auto& [key, caption] : kCaptions) {
-        const Control* field = find(key);
-        if (field == nullptr) continue;
+// What cannot reach the mail as typed, or a folder that cannot be launched,
+// stops SAVE before it stores or writes anything.
+std::string SettingsMainWindow::refusal(const ComposedScript& script) {
+    const std::string& folder = INSTALL_FOLDER_TEXTBOX.text();
+    const std::string home = kInstallFolder.caption;
+    if (folder.empty()) return "no " + home + " folder given";
+    if (folder.find('"') != std::string::npos)
+        return home + " holds a double quote (\"), which cannot be part of a folder name";
+    for (const ProfileField* f : kProfileFields) {
+        if (f->home != FieldHome::Settings || f->kind != FieldKind::Text) continue;
+        const std::string& value = find(f->key)->text();
+        const bool asArgument = f->argument && (!f->onlyWhen || FieldValue(*this, *f->onlyWhen) == "1");
+        std::string why = ValueRefusal(*f, value, asArgument);
         // The typed message travels in the message file, the rest in the
         // runner script: each file holds what its reader can read.
-        const TextFileKind kind = std::string(key) == "MESSAGE_TEXTBOX" ? TextFileKind::MessageFile
-                                                                        : TextFileKind::RunnerScript;
-        if (const auto c = app_.files.firstUnwritable(field->text(), kind)) {
-            return "!!! NOT SAVED: " + std::string(caption) + " holds " + Describe(*c) +
-                   ", which cannot be sent - nothing saved !!!";
-        }
+        const auto kind = f == &kMessage ? TextFileKind::MessageFile : TextFileKind::RunnerScript;
+        if (const auto c = why.empty() ? app_.files.firstUnwritable(value, kind) : std::nullopt)
+            why = "holds " + DescribeChar(*c) + ", which cannot be sent";
+        if (!why.empty()) return f->caption + (" " + why);
     }
+    // cmd.exe would cut a longer line short and send without the switches at its end.
+    if (script.tooLong())
+        return "the SendEmail.exe command line is " + std::to_string(script.commandLineLength) +
+               " characters long, cmd.exe reads at most " + std::to_string(kMaxBatchLineLength) +
+               " - shorten the fields";
     return {};
 }
 
-void SettingsMainWindow::save() {
-    if (std::string why = refusal(); !why.empty()) {
-        SAVE_REPORT_LABEL.setText(why);
-        return;
+// Stages both run files, puts them in place and stores the settings; on a
+// failure puts back what it had put in place.
+std::string SettingsMainWindow::write(const ComposedScript& script, const std::vector<SettingValue>& values) {
+    struct RunFile {
+        std::string path, text;
+        TextFileKind kind;
+        std::unique_ptr<StagedFile> staged = nullptr;
+        bool committed = false;
+    };
+    const std::string& folder = INSTALL_FOLDER_TEXTBOX.text();
+    RunFile files[] = {
+        {folder + app_.runFiles.messageFile, DoubleLeadingDots(MESSAGE_TEXTBOX.text()), TextFileKind::MessageFile},
+        {folder + app_.runFiles.runnerScript, script.text, TextFileKind::RunnerScript}};
+    std::string error, why;
+    for (RunFile& f : files)
+        if (!(f.staged = app_.files.stage(f.path, f.text, f.kind, true, error)))
+            return "cannot write " + f.path + ": " + error;
+    for (RunFile& f : files)
+        if (why.empty() && !(f.committed = f.staged->commit(error))) why = "cannot write " + f.path + ": " + error;
+    if (why.empty() && !app_.store.WriteSettings(values, error)) why = "cannot store the settings: " + error;
+    for (RunFile& f : files)
+        if (!why.empty() && f.committed && !f.staged->undo(error))
+            why += "; " + f.path + " keeps the new text: " + error;
+    return why;
+}
+
+// What is saved but will not work as the user may think.
+std::string SettingsMainWindow::warnings(const ComposedScript& script) {
+    std::vector<std::string> found;
+    auto names = [](const std::vector<std::string>& all) {
+        std::string list;
+        for (std::size_t i = 0; i < all.size(); ++i)
+            if (i < kMaxNames) list += (i ? ", " : "") + all[i];
+        return all.size() > kMaxNames ? list + " and " + std::to_string(all.size() - kMaxNames) + " more" : list;
+    };
+    std::vector<std::string> joined;
+    for (const ProfileField* f : script.joinedLineBreaks) joined.push_back(f->caption);
+    if (!joined.empty()) found.push_back("Line breaks in " + names(joined) + " are sent as blanks");
+    if (kMessageFileSentAsLatin1 && FILE_AS_MESSAGE_TICKBOX.ticked()) {
+        const auto sample = app_.files.readFrom(MESSAGE_FILE_LOCATION_TEXTBOX.text(), 0, 256 * 1024);
+        if (sample && NonAsciiUtf8(*sample))
+            found.push_back(kMessageFile.caption + std::string(" is UTF-8: SendEmail.exe sends it as ISO-8859-1, "
+                                                              "so its non-ASCII letters arrive garbled"));
     }
+    const std::string& folder = INSTALL_FOLDER_TEXTBOX.text();
+    const std::string home = kInstallFolder.caption;
+    if (const std::string exe = folder + app_.runFiles.sendEmailExe; !app_.files.isFile(exe))
+        found.push_back("No mail client at " + exe + " yet: a send fails until it is there");
+    // Profiles that share the folder overwrite each other's runner script.
+    std::vector<std::string> sharing;
+    const std::string profile = Folded(app_.store.ProfileName()), key = Folded(folder);
+    for (const std::string& section : app_.store.Sections())
+        if (Folded(section) != profile && Folded(section) != Folded(kSharedProfile) &&
+            Folded(app_.store.ReadSetting(section, kInstallFolder.key, "")) == key)
+            sharing.push_back(section);
+    if (!sharing.empty())
+        found.push_back(home + " is also that of " + names(sharing) + ": each SAVE overwrites the other's runner script");
+    if (std::string why = app_.files.openToOthers(folder); !why.empty()) found.push_back(home + ": " + why);
+    if (std::string why = app_.store.OpenToOthers(); !why.empty()) found.push_back("Settings: " + why);
+    std::string report;
+    for (const std::string& w : found) report += (report.empty() ? "" : "\n") + w;
+    return report;
+}
+
+bool SettingsMainWindow::save(const std::vector<SettingValue>& alsoStore) {
     // The script must hold the fields as they stand now, not as the last
     // tick of the composer saw them.
     const ComposedScript script = compose();
-    if (script.tooLong()) {
-        // cmd.exe would cut the line short and send without the switches at
-        // its end: nothing is stored or written.
-        SAVE_REPORT_LABEL.setText("!!! NOT SAVED: the SendEmail.exe command line is " +
-                                  std::to_string(script.commandLineLength) +
-                                  " characters long, cmd.exe reads at most " +
-                                  std::to_string(kMaxBatchLineLength) +
-                                  " - shorten the fields !!!");
-        return;
+    const std::string profile = app_.store.ProfileName();
+    const std::string launch = LaunchText(INSTALL_FOLDER_TEXTBOX.text(), app_.runFiles);
+    std::string why = refusal(script);
+    if (why.empty()) {
+        std::vector<SettingValue> values = PositionValues(*this, profile, kPrefix);
+        AppendFieldValues(*this, profile, FieldSet::Settings, values);
+        values.push_back({profile, main_.SE_RUNNER_BAT_LOCATION_TEXTBOX.name(), launch});
+        values.insert(values.end(), alsoStore.begin(), alsoStore.end());
+        why = write(script, values);
     }
-    SettingsStore& store = app_.store;
-    StoreWindowPosition(*this, store, kPrefix);
-    store.writeText("INSTALL_FOLDER_TEXTBOX", INSTALL_FOLDER_TEXTBOX.text());
-    store.writeText("SMTP_SERVER_ADDRESS_PORT_TEXTBOX", SMTP_SERVER_ADDRESS_PORT_TEXTBOX.text());
-    store.writeText("SMTP_USERNAME_TEXTBOX", SMTP_USERNAME_TEXTBOX.text());
-    store.writeText("SMTP_PASSWORD_TEXTBOX", SMTP_PASSWORD_TEXTBOX.text());
-    store.writeText("SEND_FROM_ADDRESS_TEXTBOX", SEND_FROM_ADDRESS_TEXTBOX.text());
-    store.writeText("SEND_TO_ADDRESS_TEXTBOX", SEND_TO_ADDRESS_TEXTBOX.text());
-    store.writeText("SEND_CC_ADDRESS_TEXTBOX", SEND_CC_ADDRESS_TEXTBOX.text());
-    store.writeText("SEND_BCC_ADDRESS_TEXTBOX", SEND_BCC_ADDRESS_TEXTBOX.text());
-    store.writeTick("TLS_NO_TICKBOX", TLS_NO_TICKBOX.state());
-    store.writeTick("TLS_YES_TICKBOX", TLS_YES_TICKBOX.state());
-    store.writeTick("TLS_AUTO_TICKBOX", TLS_AUTO_TICKBOX.state());
-    store.writeText("SUBJECT_TEXTBOX", SUBJECT_TEXTBOX.text());
-    store.writeText("MESSAGE_TEXTBOX", MESSAGE_TEXTBOX.text());
-    store.writeTick("ATTACHMENT_TICKBOX", ATTACHMENT_TICKBOX.state());
-    store.writeTick("FILE_AS_MESSAGE_TICKBOX", FILE_AS_MESSAGE_TICKBOX.state());
-    store.writeText("MESSAGE_FILE_LOCATION_TEXTBOX", MESSAGE_FILE_LOCATION_TEXTBOX.text());
-    store.writeText("FILE_ATTACHMENT_TEXTBOX", FILE_ATTACHMENT_TEXTBOX.text());
-
-    const std::string& folder = INSTALL_FOLDER_TEXTBOX.text();
-    main_.SE_RUNNER_BAT_LOCATION_TEXTBOX.setText(LaunchText(folder, app_.runFiles));
-    store.writeText("SE_RUNNER_BAT_LOCATION_TEXTBOX", main_.SE_RUNNER_BAT_LOCATION_TEXTBOX.text());
+    if (!why.empty()) {
+        SAVE_REPORT_LABEL.setText("!!! NOT SAVED: " + why + " !!!");
+        return false;
+    }
+    main_.SE_RUNNER_BAT_LOCATION_TEXTBOX.setText(launch);
     main_.SEND_TO_ADDRESS_TEXTBOX.setText(SEND_TO_ADDRESS_TEXTBOX.text());
     main_.SUBJECT_TEXTBOX.setText(SUBJECT_TEXTBOX.text());
-
-    std::string report;
-    auto writeRunFile = [&](const std::string& path, const std::string& text, TextFileKind kind) {
-        std::string error;
-        if (app_.files.writeLine(path, text, kind, true, error)) return true;
-        report = "!!! NOT SAVED: " + path + ": " + error + " !!!";
-        return false;
-    };
-    if (folder.empty()) {
-        // Never scatter run files into the root folder.
-        report = "!!! NOT SAVED: no SENDEMAIL HOME folder given - run files not written !!!";
-    } else if (writeRunFile(folder + app_.runFiles.messageFile, MESSAGE_TEXTBOX.text(),
-                            TextFileKind::MessageFile) &&
-        writeRunFile(folder + app_.runFiles.runnerScript, script.text, TextFileKind::RunnerScript) &&
-        !script.joinedLineBreaks.empty()) {
-        report = "Line breaks in " + Caption(script.joinedLineBreaks.front()) + " are sent as blanks";
-    }
-    SAVE_REPORT_LABEL.setText(report);
+    SAVE_REPORT_LABEL.setText(warnings(script));
     CANCEL_BUTTON.setText("Close");
+    return true;
 }
 
 }  // namespace fhsw

@@ -4,9 +4,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "compose/composer.h"
-#include "forms/tls_choice.h"
+#include "forms/profile_form.h"
 #include "forms/app_context.h"
 #include "ui/window.h"
 
@@ -62,25 +63,24 @@ public:
     Timer OUTPUT_COMMAND_TIMER;
 
     MainWindow& mainWindow() const { return main_; }
-    AppContext& app() const { return app_; }
     TlsTickBoxes& tls() { return tls_; }
 
     // One tick of the composer: rebuilds the runner script from the fields.
     ComposedScript compose();
 
-    // The caption the user sees beside a stored field ("To" for
-    // "SEND_TO_ADDRESS_TEXTBOX"); the key itself when it has none.
-    static std::string Caption(const std::string& key);
+    // SAVE: checks the fields, then writes the run files and stores the
+    // settings, `alsoStore` with them, all or nothing. True when saved;
+    // SAVE_REPORT_LABEL says why not, or what to look out for.
+    bool save(const std::vector<SettingValue>& alsoStore = {});
 
 protected:
     void load() override;
     void unload() override;
 
 private:
-    void save();
-    std::string refusal();  // why SAVE must write nothing, "" when it may
-    ComposerFields fields() const;
-    void applyMessageFileEnabling();
+    std::string refusal(const ComposedScript& script);  // why SAVE must write nothing, "" when it may
+    std::string write(const ComposedScript& script, const std::vector<SettingValue>& values);
+    std::string warnings(const ComposedScript& script);
 
     AppContext& app_;
     MainWindow& main_;

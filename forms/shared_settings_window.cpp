@@ -1,7 +1,7 @@
 #include "forms/shared_settings_window.h"
-#include "forms/window_geometry.h"
 
 #include "forms/settings_main_window.h"
+#include "forms/window_geometry.h"
 
 namespace fhsw {
 
@@ -13,30 +13,28 @@ SharedSettingsWindow::SharedSettingsWindow(AppContext& app, SettingsMainWindow& 
     : Window(app.ui, "FH_SENDWARDEN_SETTINGS_SHARED", "FH-SENDWARDEN - SETTINGS - SHARED", &settings),
       FH_SENDWARDEN_SHARED_SETTINGS_TITLE(*this, "FH_SENDWARDEN_SHARED_SETTINGS_TITLE",
                                           "FH-SENDWARDEN - SHARED SETTINGS", {120, 120, 5400, 375}),
-      TLS_FRAME(*this, "TLS_FRAME", "TLS", {7440, 60, 2295, 1140}),
-      TLS_NO_TICKBOX(*this, "TLS_NO_TICKBOX", "no", {7560, 330, 1000, 255}),
-      TLS_YES_TICKBOX(*this, "TLS_YES_TICKBOX", "yes", {7560, 600, 1000, 255}),
-      TLS_AUTO_TICKBOX(*this, "TLS_AUTO_TICKBOX", "auto", {7560, 870, 1000, 255}),
-      INSTALL_FOLDER_LABEL_TEXTBOX(*this, "INSTALL_FOLDER_LABEL_TEXTBOX",
-                                   "SENDEMAIL HOME - EXAMPLE - C:\\SendEmail", {120, 600, 4575, 255}),
-      INSTALL_FOLDER_TEXTBOX(*this, "INSTALL_FOLDER_TEXTBOX", "", {120, 855, 4575, 315}),
-      SMTP_SERVER_PORT_LABEL(*this, "SMTP_SERVER_PORT_LABEL", "SMTP SERVER:PORT - e.g. IP:25 or FQDN:25",
-                             {120, 1260, 4575, 255}),
-      SMTP_SERVER_ADDRESS_PORT_TEXTBOX(*this, "SMTP_SERVER_ADDRESS_PORT_TEXTBOX", "",
-                                       {120, 1515, 4575, 315}),
-      SMTP_USERNAME_LABEL(*this, "SMTP_USERNAME_LABEL", "SMTP USERNAME", {120, 1920, 4575, 255}),
-      SMTP_USERNAME_TEXTBOX(*this, "SMTP_USERNAME_TEXTBOX", "", {120, 2175, 4575, 315}),
-      SMTP_PASSWORD_LABEL(*this, "SMTP_PASSWORD_LABEL", "SMTP PASSWORD", {120, 2580, 1575, 255}),
+      TLS_FRAME(*this, "TLS_FRAME", kTlsCaption, {7440, 60, 2295, 1140}),
+      TLS_NO_TICKBOX(*this, kTlsNo.key, kTlsNo.caption, {7560, 330, 1000, 255}),
+      TLS_YES_TICKBOX(*this, kTlsYes.key, kTlsYes.caption, {7560, 600, 1000, 255}),
+      TLS_AUTO_TICKBOX(*this, kTlsAuto.key, kTlsAuto.caption, {7560, 870, 1000, 255}),
+      INSTALL_FOLDER_LABEL_TEXTBOX(*this, "INSTALL_FOLDER_LABEL_TEXTBOX", kInstallFolder.label(),
+                                   {120, 600, 4575, 255}),
+      INSTALL_FOLDER_TEXTBOX(*this, kInstallFolder.key, "", {120, 855, 4575, 315}),
+      SMTP_SERVER_PORT_LABEL(*this, "SMTP_SERVER_PORT_LABEL", kSmtpServer.label(), {120, 1260, 4575, 255}),
+      SMTP_SERVER_ADDRESS_PORT_TEXTBOX(*this, kSmtpServer.key, "", {120, 1515, 4575, 315}),
+      SMTP_USERNAME_LABEL(*this, "SMTP_USERNAME_LABEL", kSmtpUser.caption, {120, 1920, 4575, 255}),
+      SMTP_USERNAME_TEXTBOX(*this, kSmtpUser.key, "", {120, 2175, 4575, 315}),
+      SMTP_PASSWORD_LABEL(*this, "SMTP_PASSWORD_LABEL", kSmtpPassword.caption, {120, 2580, 1575, 255}),
       SHOW_PASSWORD_TICKBOX(*this, "SHOW_PASSWORD_TICKBOX", "Show Password", {1800, 2580, 2100, 255}),
-      SMTP_PASSWORD_TEXTBOX(*this, "SMTP_PASSWORD_TEXTBOX", "", {120, 2835, 4575, 315}),
-      FROM_LABEL(*this, "FROM_LABEL", "From", {4920, 1320, 555, 255}),
-      SEND_FROM_ADDRESS_TEXTBOX(*this, "SEND_FROM_ADDRESS_TEXTBOX", "", {5520, 1290, 4215, 315}),
-      TO_LABEL(*this, "TO_LABEL", "To", {4920, 1710, 555, 255}),
-      SEND_TO_ADDRESS_TEXTBOX(*this, "SEND_TO_ADDRESS_TEXTBOX", "", {5520, 1680, 4215, 315}),
-      CC_LABEL(*this, "CC_LABEL", "Cc", {4920, 2100, 555, 255}),
-      SEND_CC_ADDRESS_TEXTBOX(*this, "SEND_CC_ADDRESS_TEXTBOX", "", {5520, 2070, 4215, 315}),
-      BCC_LABEL(*this, "BCC_LABEL", "Bcc", {4920, 2490, 555, 255}),
-      SEND_BCC_ADDRESS_TEXTBOX(*this, "SEND_BCC_ADDRESS_TEXTBOX", "", {5520, 2460, 4215, 315}),
+      SMTP_PASSWORD_TEXTBOX(*this, kSmtpPassword.key, "", {120, 2835, 4575, 315}),
+      FROM_LABEL(*this, "FROM_LABEL", kSendFrom.caption, {4920, 1320, 555, 255}),
+      SEND_FROM_ADDRESS_TEXTBOX(*this, kSendFrom.key, "", {5520, 1290, 4215, 315}),
+      TO_LABEL(*this, "TO_LABEL", kSendTo.caption, {4920, 1710, 555, 255}),
+      SEND_TO_ADDRESS_TEXTBOX(*this, kSendTo.key, "", {5520, 1680, 4215, 315}),
+      CC_LABEL(*this, "CC_LABEL", kSendCc.caption, {4920, 2100, 555, 255}),
+      SEND_CC_ADDRESS_TEXTBOX(*this, kSendCc.key, "", {5520, 2070, 4215, 315}),
+      BCC_LABEL(*this, "BCC_LABEL", kSendBcc.caption, {4920, 2490, 555, 255}),
+      SEND_BCC_ADDRESS_TEXTBOX(*this, kSendBcc.key, "", {5520, 2460, 4215, 315}),
       Line1(*this, "Line1", {4800, 600, 0, 2550}),
       Line2(*this, "Line2", {120, 3300, 9615, 0}),
       IMPORT_THESE_SHARED_SETTINGS_BUTTON(*this, "IMPORT_THESE_SHARED_SETTINGS_BUTTON",
@@ -51,9 +49,6 @@ SharedSettingsWindow::SharedSettingsWindow(AppContext& app, SettingsMainWindow& 
     INSTALL_FOLDER_LABEL_TEXTBOX.setReadOnly(true);
     INSTALL_FOLDER_LABEL_TEXTBOX.setTabStop(false);
     SMTP_PASSWORD_TEXTBOX.setPasswordChar("*");
-    TLS_NO_TICKBOX.setState(1);
-    TLS_YES_TICKBOX.setEnabled(false);
-    TLS_AUTO_TICKBOX.setEnabled(false);
     setDefaultButton(&OK_BUTTON);
     setCancelButton(&CANCEL_BUTTON);
 
@@ -70,35 +65,25 @@ SharedSettingsWindow::SharedSettingsWindow(AppContext& app, SettingsMainWindow& 
     CANCEL_BUTTON.onPress = [this] { close(); };
 }
 
-std::array<TextBox*, 8> SharedSettingsWindow::sharedFields() {
-    return {&INSTALL_FOLDER_TEXTBOX,   &SMTP_SERVER_ADDRESS_PORT_TEXTBOX, &SMTP_USERNAME_TEXTBOX,
-            &SMTP_PASSWORD_TEXTBOX,    &SEND_FROM_ADDRESS_TEXTBOX,        &SEND_TO_ADDRESS_TEXTBOX,
-            &SEND_CC_ADDRESS_TEXTBOX, &SEND_BCC_ADDRESS_TEXTBOX};
-}
-
 void SharedSettingsWindow::load() {
-    SettingsStore& store = app_.store;
-    LoadWindowGeometry(*this, store, kPrefix, 9960, 4695);
-    for (TextBox* field : sharedFields())
-        field->setText(store.ReadSetting(kSharedProfile, field->name(), ""));
-    tls_.loadFrom(store, kSharedProfile);
+    LoadWindowGeometry(*this, app_.store, kPrefix, 9960, 4695);
+    LoadFields(*this, app_.store, kSharedProfile, FieldSet::Shared, tls_);
 }
 
 void SharedSettingsWindow::unload() { StoreWindowPosition(*this, app_.store, kPrefix); }
 
+// The position, then the shared values: all or none.
 void SharedSettingsWindow::saveSettings() {
-    SettingsStore& store = app_.store;
-    StoreWindowPosition(*this, store, kPrefix);
-    for (TextBox* field : sharedFields())
-        store.WriteSetting(kSharedProfile, field->name(), field->text());
-    for (TickBox* box : {&TLS_NO_TICKBOX, &TLS_YES_TICKBOX, &TLS_AUTO_TICKBOX})
-        store.WriteSetting(kSharedProfile, box->name(), std::to_string(box->state()));
+    std::vector<SettingValue> values = PositionValues(*this, app_.store.ProfileName(), kPrefix);
+    AppendFieldValues(*this, kSharedProfile, FieldSet::Shared, values);
+    if (std::string error; !app_.store.WriteSettings(values, error))
+        setNotice("!!! SHARED SETTINGS NOT SAVED: " + error + " !!!");
 }
 
 void SharedSettingsWindow::importSettings() {
     // The settings window's fields carry the same names as ours.
-    for (TextBox* field : sharedFields())
-        static_cast<TextBox*>(settings_.find(field->name()))->setText(field->text());
+    for (const ProfileField* f : kProfileFields)
+        if (f->shared && f->kind == FieldKind::Text) settings_.find(f->key)->setText(find(f->key)->text());
     settings_.tls().bringTo(tls_.state());
 }
 

@@ -3,9 +3,7 @@
 // the main settings window that opened it.
 #pragma once
 
-#include <array>
-
-#include "forms/tls_choice.h"
+#include "forms/profile_form.h"
 #include "forms/app_context.h"
 #include "ui/window.h"
 
@@ -53,8 +51,6 @@ protected:
     void unload() override;
 
 private:
-    // The eight shared text fields, in the order they are read and stored.
-    std::array<TextBox*, 8> sharedFields();
     void saveSettings();
     void importSettings();
 

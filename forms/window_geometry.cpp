@@ -11,8 +11,12 @@ void LoadWindowGeometry(Window& w, const SettingsStore& store, const std::string
 }
 
 void StoreWindowPosition(const Window& w, SettingsStore& store, const std::string& prefix) {
-    store.writeNumber(prefix + "-Left", w.left());
-    store.writeNumber(prefix + "-Top", w.top());
+    for (const SettingValue& v : PositionValues(w, store.ProfileName(), prefix))
+        store.WriteSetting(v.section, v.key, v.value);
+}
+
+std::vector<SettingValue> PositionValues(const Window& w, const std::string& section, const std::string& prefix) {
+    return {{section, prefix + "-Left", FormatNumber(w.left())}, {section, prefix + "-Top", FormatNumber(w.top())}};
 }
 
 }  // namespace fhsw

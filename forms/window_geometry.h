@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "store/settings_store.h"
 #include "ui/window.h"
@@ -13,5 +14,7 @@ namespace fhsw {
 void LoadWindowGeometry(Window& w, const SettingsStore& store, const std::string& prefix,
                         float defaultWidth, float defaultHeight);
 void StoreWindowPosition(const Window& w, SettingsStore& store, const std::string& prefix);
+// What StoreWindowPosition stores, for a save that stores more in one go.
+std::vector<SettingValue> PositionValues(const Window& w, const std::string& section, const std::string& prefix);
 
 }  // namespace fhsw

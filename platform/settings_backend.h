@@ -71,12 +71,15 @@ public:
         return names;
     }
 
+    std::string openToOthers() override { return open; }
+
     using Write = SettingValue;
     std::map<std::pair<std::string, std::string>, std::string> values;
     std::vector<Write> writes;  // every value written, in order, for tests of order
     int batches = 0;            // calls of writeAll that stored
     bool failWrites = false;
     std::string readError;  // when set, every read fails with it
+    std::string open;       // what openToOthers() answers
 };
 
 }  // namespace fhsw

