@@ -1,6 +1,8 @@
 // The geometry rule every window follows: read "<prefix>-Left", "-Top",
 // "-Width", "-Height" from the Profile before the window is shown; store
 // "-Left" and "-Top" when it is saved or closed. Sizes are never stored.
+// A stored place that would leave the window's title bar on none of the
+// host's screens gives way to the default place.
 #pragma once
 
 #include <string>
@@ -9,6 +11,9 @@
 #include "ui/window.h"
 
 namespace fhsw {
+
+// Left and top edge of a window with no (usable) stored place, in twips.
+inline constexpr float kDefaultPosition = 1000;
 
 void LoadWindowGeometry(Window& w, const SettingsStore& store, const std::string& prefix,
                         float defaultWidth, float defaultHeight);
