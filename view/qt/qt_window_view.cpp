@@ -23,6 +23,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "ui/text_fit.h"
+
 namespace fhsw {
 
 namespace {
@@ -32,8 +34,6 @@ constexpr int kMinClientWidth = 80;
 constexpr int kMinClientHeight = 40;
 // The size that the twips layouts of the windows were drawn for.
 constexpr double kDefaultPointSize = 8;
-// A label's text is shrunk down to this size to fit its area, no further.
-constexpr double kSmallestPointSize = 6;
 // The notice strip: black on light yellow, at most this share of the window.
 const QColor kNoticeBackground(255, 255, 192);
 constexpr double kNoticeMaxShare = 0.5;
@@ -160,15 +160,14 @@ void FitLabelText(QLabel* label) {
     const QString text = label->text();
     QFont font = label->font();
     const QSize area = label->contentsRect().size();
-    const int wrap = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
-    const bool oneLine = text.isEmpty() || FitsIn(font, text, area, Qt::TextSingleLine);
-    double size = font.pointSizeF();
-    while (!oneLine && !FitsIn(font, text, area, wrap) && size > kSmallestPointSize) {
-        size = std::max(kSmallestPointSize, size - 0.5);
-        font.setPointSizeF(size);
-    }
+    const TextFit fit = FitText(font.pointSizeF(), [&](double points, bool wrapped) {
+        font.setPointSizeF(points);
+        return text.isEmpty() ||
+               FitsIn(font, text, area, wrapped ? Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop : 0);
+    });
+    font.setPointSizeF(fit.points);
     if (label->font() != font) label->setFont(font);
-    const QString tip = oneLine ? QString() : text;
+    const QString tip = fit.oneLine ? QString() : text;
     if (label->toolTip() != tip) label->setToolTip(tip);
 }
 
