@@ -210,6 +210,13 @@ TEST_F(ViewTest, ForwardsUserInput) {
     SendKey(field, Qt::Key_Q, {}, "q");  // a read-only field ignores typing
     EXPECT_EQ(w.field.text(), "abcde");
     EXPECT_EQ(field->text(), "abcde");
+    // A text longer than Qt's usual limit of 32767 is kept whole when typed into.
+    w.field.setReadOnly(false);
+    w.field.setText(std::string(40000, 'y'));
+    field->end(false);
+    SendKey(field, Qt::Key_Z, {}, "z");
+    EXPECT_EQ(w.field.text(), std::string(40000, 'y') + "z");
+    w.field.setText("abcde");
 
     // Multi-line: CR LF in the model, Ctrl+Enter starts a line, Enter presses OK, Esc Cancel.
     notes->moveCursor(QTextCursor::End);

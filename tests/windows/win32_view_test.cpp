@@ -124,8 +124,10 @@ public:
           ONLY_ON_TICKBOX(*this, "ONLY_ON_TICKBOX", "Only on", {120, 1400, 3000, 255}),
           OK_BUTTON(*this, "OK_BUTTON", "OK", {120, 1800, 1200, 375}),
           CANCEL_BUTTON(*this, "CANCEL_BUTTON", "Cancel", {1500, 1800, 1200, 375}),
+          NOTES_TEXTBOX(*this, "NOTES_TEXTBOX", "", {120, 2300, 3000, 600}),
           TICKER(*this, "TICKER") {
         SECRET_TEXTBOX.setPasswordChar("*");
+        NOTES_TEXTBOX.setMultiLine(true);
         // A rule that refuses to untick: the model, not the control, owns the state.
         ONLY_ON_TICKBOX.onChange = [this] { ONLY_ON_TICKBOX.setTicked(true); };
         OK_BUTTON.onPress = [this] { ++okPresses; };
@@ -143,6 +145,7 @@ public:
     TickBox ONLY_ON_TICKBOX;
     Button OK_BUTTON;
     Button CANCEL_BUTTON;
+    TextBox NOTES_TEXTBOX;
     Timer TICKER;
     int okPresses = 0, cancelPresses = 0;
 };
@@ -238,6 +241,15 @@ TEST_F(Win32ViewTest, ControlsFollowTheModelAndInputGoesToIt) {
     EXPECT_FALSE(IsWindowEnabled(tick));
     form.NAME_TEXTBOX.setVisible(false);
     EXPECT_FALSE(IsWindowVisible(name));
+
+    // A multi-line field wraps its lines, but one too long to lay out wrapped
+    // in good time gets a horizontal scroll bar instead; whole either way.
+    for (const std::string& text : {std::string(200000, 'x'), std::string("short\r\nlines")}) {
+        form.NOTES_TEXTBOX.setText(text);
+        HWND notes = control(form, form.NOTES_TEXTBOX);
+        EXPECT_EQ(GetWindowTextLengthW(notes), static_cast<int>(text.size()));
+        EXPECT_EQ((GetWindowLongPtrW(notes, GWL_STYLE) & WS_HSCROLL) != 0, text.size() > 100);
+    }
 
     // Geometry in twips: 15 to the pixel at 96 DPI (the frame's corner).
     form.setLeft(3000);

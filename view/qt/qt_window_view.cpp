@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "ui/text_fit.h"
 
@@ -261,7 +262,9 @@ QWidget* QtWindowView::createWidget(Control& control) {
             edit->installEventFilter(this);
             return edit;
         }
-        return new QLineEdit(this);
+        auto* line = new QLineEdit(this);
+        line->setMaxLength(std::numeric_limits<int>::max());  // not Qt's 32767: nothing is cut
+        return line;
     }
     case ControlKind::TickBox:
         return new TickBoxWidget(this);

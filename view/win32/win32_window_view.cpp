@@ -30,7 +30,13 @@ constexpr double kNoticeMaxShare = 0.5;
 constexpr int kNoticeMargin = 4;  // around the text, 96 DPI pixels
 const wchar_t kDismissHint[] = L"  (click to dismiss)";
 constexpr int kTipWidth = 480;  // the tooltips' lines, 96 DPI pixels
-
+// A multi-line field wraps its lines only while none is longer than this:
+// the edit control lays out a wrapped line again for each line it wraps off
+// it (Wine: minutes for a 1,000,000-character line), an unwrapped one once.
+constexpr std::size_t kLongestWrappedLine = 4096;
+// Posted to the window to make a field's control afresh outside the
+// notification of the control itself.
+constexpr UINT kRemakeMessage = WM_APP + 1;
 
 bool HasFace(HDC dc, const wchar_t* face) {
     LOGFONTW want{};
@@ -114,6 +120,16 @@ void SetTextIfChanged(HWND hwnd, const std::string& utf8) {
 }
 
 LONG_PTR StyleOf(HWND hwnd) { return GetWindowLongPtrW(hwnd, GWL_STYLE); }
+
+bool WrapsLines(const TextBox& box) {
+    if (!box.multiLine()) return false;
+    std::size_t run = 0;
+    for (char c : box.text()) {
+        run = (c == '\r' || c == '\n') ? 0 : run + 1;
+        if (run > kLongestWrappedLine) return false;
+    }
+    return true;
+}
 
 void SetStyleBits(HWND hwnd, LONG_PTR mask, LONG_PTR bits) {
     const LONG_PTR old = StyleOf(hwnd);
@@ -322,12 +338,11 @@ void Win32WindowView::createControl(Item& item) {
         cls = L"EDIT";
         exStyle = WS_EX_CLIENTEDGE;
         item.multiLine = box.multiLine();
+        item.wraps = WrapsLines(box);
         style |= EditAlign(c.align()) | (box.readOnly() ? ES_READONLY : 0) |
                  (box.tabStop() ? WS_TABSTOP : 0);
-        if (item.multiLine)
-            style |= ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL;
-        else
-            style |= ES_AUTOHSCROLL;
+        if (item.multiLine) style |= ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL;
+        if (!item.wraps) style |= ES_AUTOHSCROLL | (item.multiLine ? WS_HSCROLL : 0);
         break;
     }
     case ControlKind::TickBox:
@@ -469,15 +484,26 @@ void Win32WindowView::applyControl(Item& item) {
     const bool was = applying_;
     applying_ = true;
 
-    // A text box that turned multi-line (or back) needs another edit control.
+    // A text box that turned multi-line (or back), or whose lines turned too
+    // long to wrap (or back), needs another edit control: made afresh later
+    // when the change comes from typing into the control itself.
+    bool hadFocus = false;
+    DWORD selStart = 0, selEnd = 0;
     if (c.kind() == ControlKind::TextBox &&
-        static_cast<TextBox&>(c).multiLine() != item.multiLine) {
-        HWND old = item.hwnd;
-        const bool hadFocus = GetFocus() == old;
-        createControl(item);
-        SetWindowPos(item.hwnd, old, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        DestroyWindow(old);
-        if (hadFocus) SetFocus(item.hwnd);
+        (static_cast<TextBox&>(c).multiLine() != item.multiLine ||
+         WrapsLines(static_cast<TextBox&>(c)) != item.wraps)) {
+        if (item.hwnd == typingIn_) {
+            PostMessageW(hwnd_, kRemakeMessage, static_cast<WPARAM>(item.id), 0);
+        } else {
+            HWND old = item.hwnd;
+            hadFocus = GetFocus() == old;
+            SendMessageW(old, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart),
+                         reinterpret_cast<LPARAM>(&selEnd));
+            createControl(item);
+            SetWindowPos(item.hwnd, old, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            DestroyWindow(old);
+            if (hadFocus) SetFocus(item.hwnd);
+        }
     }
     HWND w = item.hwnd;
 
@@ -532,6 +558,7 @@ void Win32WindowView::applyControl(Item& item) {
         SetStyleBits(w, WS_TABSTOP, box.tabStop() ? WS_TABSTOP : 0);
         if (item.multiLine) SetStyleBits(w, ES_CENTER | ES_RIGHT, EditAlign(c.align()));
         SetTextIfChanged(w, c.text());
+        if (hadFocus) SendMessageW(w, EM_SETSEL, selStart, selEnd);
         break;
     }
     case ControlKind::TickBox:
@@ -718,7 +745,9 @@ void Win32WindowView::controlCommand(Item& item, int code) {
         break;
     case ControlKind::TextBox:
         if (code == EN_CHANGE) {
+            typingIn_ = item.hwnd;
             static_cast<TextBox&>(c).type(Narrow(TextOf(item.hwnd)));
+            typingIn_ = nullptr;
             if (!detached_) resyncText(item);
         }
         break;
@@ -861,6 +890,9 @@ LRESULT Win32WindowView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
+    case kRemakeMessage:
+        if (Item* item = itemOf(static_cast<int>(wParam))) applyControl(*item);
+        return 0;
     case WM_DPICHANGED:
         dpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;

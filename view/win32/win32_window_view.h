@@ -75,6 +75,7 @@ private:
         HWND hwnd = nullptr;
         int id = 0;
         bool multiLine = false;
+        bool wraps = false;  // a multi-line field whose lines are wrapped
         bool rising = false;  // lines: from bottom-left to top-right
         std::optional<Rgb> foreground{}, background{};  // as last drawn
     };
@@ -119,6 +120,7 @@ private:
     HWND tips_ = nullptr;  // owned by the window
     std::map<HWND, std::wstring> tipTexts_;
     HWND lastFocus_ = nullptr;
+    HWND typingIn_ = nullptr;  // the field whose typed text goes to the model now
     bool applying_ = false;
     bool detached_ = false;
     bool shown_ = false;
