@@ -6,6 +6,8 @@ namespace fhsw {
 
 namespace {
 
+// Left and top edge of a window with no (usable) stored place, in twips.
+constexpr float kDefaultPosition = 1000;
 // A window's title bar is the strip along its top. The user can take hold of
 // it when at least this much of it lies on one screen (twips): 100 pixels
 // across, more than the caption buttons at either end take, and half the

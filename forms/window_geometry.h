@@ -12,9 +12,6 @@
 
 namespace fhsw {
 
-// Left and top edge of a window with no (usable) stored place, in twips.
-inline constexpr float kDefaultPosition = 1000;
-
 void LoadWindowGeometry(Window& w, const SettingsStore& store, const std::string& prefix,
                         float defaultWidth, float defaultHeight);
 void StoreWindowPosition(const Window& w, SettingsStore& store, const std::string& prefix);

@@ -66,6 +66,9 @@ void QtWindowHost::runModal(Window& dialog) {
 
 std::vector<TwipsRect> QtWindowHost::screens() const {
     std::vector<TwipsRect> areas;
+    // Windows drawn in memory (a run without a display) are seen nowhere:
+    // their stored place, kept for the desktop, stays as it is.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) return areas;
     for (const QScreen* screen : QGuiApplication::screens()) {
         const QRect r = screen->availableGeometry();  // the views' pixels
         areas.push_back({r.x() * kTwipsPerPixel, r.y() * kTwipsPerPixel,
