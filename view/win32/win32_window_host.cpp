@@ -108,6 +108,12 @@ int Win32WindowHost::run() {
 }
 
 std::vector<TwipsRect> Win32WindowHost::screens() const {
+    // A window station that shows nothing (a task run while the user is not
+    // logged on) says nothing about the user's screens.
+    USEROBJECTFLAGS station{};
+    if (GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &station, sizeof station, nullptr) &&
+        !(station.dwFlags & WSF_VISIBLE))
+        return {};
     std::vector<RECT> work;
     EnumDisplayMonitors(
         nullptr, nullptr,
