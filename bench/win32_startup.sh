@@ -70,4 +70,6 @@ printf 'start to window shown, bare Win32 window:  median %s ms  (%s)\n' "$bare_
 printf 'the program'"'"'s own share:                 %s ms\n' "$(e2e_calc "$app_ms - $bare_ms")"
 printf 'size FH-SENDWARDEN.exe: %s bytes; bare window: %s bytes\n' \
     "$(stat -c %s "$exe")" "$(stat -c %s "$anchor")"
-timeout 120 wine 'C:\FHSW\QUERY.exe' 200 QUERY.exe SendEmail.exe 2>/dev/null | tr -d '\r'
+# Wine's helpers would hold a pipe open: through a file.
+timeout 120 wine 'C:\FHSW\QUERY.exe' 200 QUERY.exe SendEmail.exe >"$E2E_WORK/query.out" 2>/dev/null
+tr -d '\r' <"$E2E_WORK/query.out"

@@ -1,6 +1,8 @@
 // The geometry rule every window follows: read "<prefix>-Left", "-Top",
 // "-Width", "-Height" from the Profile before the window is shown; store
 // "-Left" and "-Top" when it is saved or closed. Sizes are never stored.
+// A stored place that would leave the window's title bar on none of the
+// host's screens gives way to the default place.
 #pragma once
 
 #include <string>

@@ -97,33 +97,29 @@ e2e_wait_exit() {
 
 # ---- X display -------------------------------------------------------------
 
-# Starts Xvfb on a free display number from 90 up, then openbox. Exports
-# DISPLAY.
+# Starts Xvfb on a display number that it picks itself (-displayfd: the
+# first one whose lock file and sockets are free, so servers started at the
+# same moment never take the same one), then openbox. Exports DISPLAY.
 e2e_start_x() {
-    local secs=${1:-240} n pid
+    local secs=${1:-240} n= pid
     unset DISPLAY
     e2e_need Xvfb openbox xdotool xprop xdpyinfo xwininfo
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        timeout -k 3 "$secs" Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset \
-            >"$E2E_WORK/xvfb.log" 2>&1 </dev/null &
-        pid=$!
-        for _ in $(seq 100); do
-            kill -0 "$pid" 2>/dev/null || break
-            DISPLAY=":$n" timeout 2 xdpyinfo >/dev/null 2>&1 && break
-            sleep 0.1
-        done
-        # The server that answers must be ours, not one that took the number first.
-        if kill -0 "$pid" 2>/dev/null && DISPLAY=":$n" timeout 2 xdpyinfo >/dev/null 2>&1; then
-            E2E_PIDS+=("$pid")
-            E2E_LOGS+=("$E2E_WORK/xvfb.log")
-            export DISPLAY=":$n"
-            break
-        fi
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
+    : >"$E2E_WORK/xvfb.display"
+    timeout -k 3 "$secs" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+        3>"$E2E_WORK/xvfb.display" >"$E2E_WORK/xvfb.log" 2>&1 </dev/null &
+    pid=$!
+    E2E_PIDS+=("$pid")
+    E2E_LOGS+=("$E2E_WORK/xvfb.log")
+    # The number comes as one line once the server takes connections.
+    for _ in $(seq 200); do
+        read -r n <"$E2E_WORK/xvfb.display" && [[ $n =~ ^[0-9]+$ ]] && break
+        n=
+        kill -0 "$pid" 2>/dev/null || fail "Xvfb ended before it took a display"
+        sleep 0.05
     done
-    [ -n "${DISPLAY:-}" ] && [ "${DISPLAY#:}" -ge 90 ] 2>/dev/null || fail "could not start Xvfb"
+    [ -n "$n" ] || fail "Xvfb named no display within 10 s"
+    export DISPLAY=":$n"
+    timeout 5 xdpyinfo >/dev/null 2>&1 || fail "Xvfb on $DISPLAY does not answer"
     e2e_bg openbox "$secs" openbox
     for _ in $(seq 200); do
         timeout 2 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break

@@ -1,7 +1,8 @@
 #!/bin/bash
 # One program file copied under two names is two independent mailers: each
 # copy's window is titled with its file name, keeps its own position in its
-# own section of the settings file, and a new name starts from the defaults.
+# own section of the settings file, and a new name starts from the defaults;
+# a place stored off every screen gives way to the default place.
 # Usage: test_profiles_by_name.sh BUILD_DIR
 E2E_NAME=profiles
 . "$(dirname "$0")/lib.sh" "$@"
@@ -66,4 +67,15 @@ e2e_no_keys_held
 e2e_expect_stored_pos WEEKLY-REPORT MAIN 67 67
 e2e_expect_stored_pos NIGHTLY-REPORT MAIN "$moved_x" "$moved_y"
 [ "$(grep -c '^\[' "$E2E_INI")" = 2 ] || fail "the settings file has other sections: $(grep '^\[' "$E2E_INI" | tr '\n' ' ')"
+
+# ---- A place stored off every screen: the default place, and that is stored
+sed -i '/^\[WEEKLY-REPORT\]/,/^\[/ s/^MAIN-Left=.*/MAIN-Left=1e30/' "$E2E_INI"
+e2e_run WEEKLY-REPORT 60
+weekly=$E2E_LAST_PID
+wwin=$(e2e_find_window "FH-SW - WEEKLY-REPORT")
+sleep 0.3
+expect_frame_at "$wwin" 67 67
+timeout 10 wmctrl -c "FH-SW - WEEKLY-REPORT" || fail "wmctrl could not close the window"
+e2e_wait_exit "$weekly" 10
+e2e_expect_stored_pos WEEKLY-REPORT MAIN 67 67
 echo "PASS: profiles by file name"

@@ -68,6 +68,8 @@ e2e_install_folder dead-home
 dead_home=$E2E_HOME
 e2e_program NO-SERVER
 e2e_unattended_profile NO-SERVER "$dead_port"
+# A place on the desktop's second monitor: a run without a display keeps it.
+sed -i '/^\[NO-SERVER\]/,/^\[/ s/^MAIN-Left=.*/MAIN-Left=40000/' "$E2E_INI"
 
 e2e_install_folder stall-home
 stall_home=$E2E_HOME
@@ -137,6 +139,7 @@ PY
 
 e2e_wait_exit "$p_dead" 30
 [ "$E2E_RC" = 1 ] || fail "NO-SERVER ended with status $E2E_RC, not 1 (124: it did not close by itself)"
+[ "$(e2e_ini_value NO-SERVER MAIN-Left)" = 40000 ] || fail "a run without a display moved the stored place"
 seen=$(e2e_status_lines NO-SERVER | tr '\n' '|')
 case "$seen" in
 "EMAIL AUTOSEND IN 10 SECS...|!!! AUTOSENDING EMAIL NOW !!!|"*"!!! SEND FAILED: Connection attempt to 127.0.0.1:$dead_port failed: "*"Connection refused !!!|!!! SEND FAILED - CLOSING NOW !!!|") ;;

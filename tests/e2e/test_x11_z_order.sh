@@ -2,60 +2,16 @@
 # Always-on-top through a real X window manager: Xvfb, openbox, the two
 # windows of qt_zorder_probe and an xterm standing for another program.
 # Usage: test_x11_z_order.sh BUILD_DIR
-set -u
-BUILD=${1:?usage: $0 BUILD_DIR}
-PROBE=$BUILD/qt_zorder_probe
-WORK=$(mktemp -d /tmp/fhsw-zorder.XXXXXX)
-pids=()
-
-cleanup() {
-    local p
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    local f
-    for f in xvfb openbox probe; do
-        [ -s "$WORK/$f.log" ] && sed "s/^/$f: /" "$WORK/$f.log" | tail -20
-    done
-    exit 1
-}
-
+E2E_NAME=zorder
+. "$(dirname "$0")/lib.sh" "$@"
+PROBE=$E2E_BUILD/qt_zorder_probe
 [ -x "$PROBE" ] || fail "no probe at $PROBE"
-for tool in Xvfb openbox xprop xdotool wmctrl xdpyinfo xterm; do
-    command -v "$tool" >/dev/null || fail "$tool is not installed"
-done
+e2e_need wmctrl xterm
+e2e_start_x 150
+E2E_LOGS+=("$E2E_WORK/probe.log")
 
-# A display number of our own.
-DISP=
-for n in 71 72 73 74 75 76 77 78 79; do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then DISP=":$n"; break; fi
-done
-[ -n "$DISP" ] || fail "no free display number"
-export DISPLAY=$DISP
-
-timeout 150 Xvfb "$DISP" -screen 0 1024x768x24 -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
-xvfb_pid=$!
-pids+=($xvfb_pid)
-for _ in $(seq 100); do timeout 2 xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-timeout 2 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start on $DISP"
-sleep 0.2
-# The server that answered must be ours, not another one that took the number.
-kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb on $DISP ended at once (display taken?)"
-
-timeout 140 openbox >"$WORK/openbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 200); do
-    timeout 2 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
-timeout 2 xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
-
-coproc PROBE_IO { QT_QPA_PLATFORM=xcb timeout 120 "$PROBE" 2>"$WORK/probe.log"; }
-pids+=($PROBE_IO_PID)
+coproc PROBE_IO { QT_QPA_PLATFORM=xcb timeout 120 "$PROBE" 2>"$E2E_WORK/probe.log"; }
+E2E_PIDS+=("$PROBE_IO_PID")
 PROBE_IN=${PROBE_IO[1]}
 PROBE_OUT=${PROBE_IO[0]}
 
@@ -74,7 +30,6 @@ expect_above() {
     done
     fail "$what: expected above=$want, _NET_WM_STATE is: $(timeout 5 xprop -id "$id" _NET_WM_STATE)"
 }
-activate() { timeout 10 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || fail "cannot activate $1"; }
 
 IFS= read -r -t 30 reply <&"$PROBE_OUT" || fail "probe did not start"
 [ "$reply" = "ready xcb" ] || fail "probe says '$reply'"
@@ -82,7 +37,7 @@ IFS= read -r -t 30 reply <&"$PROBE_OUT" || fail "probe did not start"
 ask ids
 read -r _ A _ B <<<"$reply"
 [ "${A:-0}" != 0 ] && [ "${B:-0}" != 0 ] || fail "window ids: '$reply'"
-echo "probe windows: A=$A B=$B on $DISP"
+log "probe windows: A=$A B=$B"
 
 # Showing the windows under a window manager does not move them in the model.
 ask "pos A"
@@ -104,13 +59,12 @@ ask "untop A"
 expect_above "$A" no "A taken out of the top band"
 
 # Another program's window, itself always on top, in the foreground.
-timeout 100 xterm -geometry 30x4+500+400 -title fhsw-other -e sleep 90 >/dev/null 2>&1 &
-pids+=($!)
+e2e_bg xterm 100 xterm -geometry 30x4+500+400 -title fhsw-other -e sleep 90
 X=$(timeout 15 xdotool search --sync --onlyvisible --name '^fhsw-other$' 2>/dev/null | head -1)
 [ -n "$X" ] || fail "xterm did not appear"
 timeout 5 wmctrl -i -r "$X" -b add,above || fail "wmctrl could not raise the xterm"
 expect_above "$X" yes "xterm put on top by wmctrl"
-activate "$X"
+e2e_activate "$X"
 ask fg
 [ "$reply" = "$X" ] || fail "foreground is '$reply', expected the xterm $X"
 
@@ -122,7 +76,7 @@ expect_above "$A" yes "A promoted over the foreign window"
 # With A itself in the foreground the step does nothing.
 ask "untop A"
 expect_above "$A" no "A reset"
-activate "$A"
+e2e_activate "$A"
 ask fg
 [ "$reply" = "$A" ] || fail "foreground is '$reply', expected A $A"
 ask raise
@@ -132,10 +86,7 @@ expect_above "$A" no "no change while A is in the foreground"
 # The probe closes its windows and ends cleanly.
 probe_pid=$PROBE_IO_PID
 echo quit >&"$PROBE_IN"
-for _ in $(seq 50); do kill -0 "$probe_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$probe_pid" 2>/dev/null && fail "probe did not end after quit"
-wait "$probe_pid"
-status=$?
-[ "$status" = 0 ] || fail "probe ended with status $status"
+e2e_wait_exit "$probe_pid" 5
+[ "$E2E_RC" = 0 ] || fail "probe ended with status $E2E_RC"
 echo "PASS: X11 always-on-top"
 exit 0

@@ -32,6 +32,8 @@ public:
         if (it != scripts.end()) it->second(dialog);
         if (dialog.isOpen()) dialog.close();
     }
+    std::vector<TwipsRect> screens() const override { return screenAreas; }
+    std::vector<TwipsRect> screenAreas;  // none: not known
     std::vector<Window*> shown;
     std::vector<std::string> modalLog;
     std::map<std::string, std::function<void(Window&)>> scripts;

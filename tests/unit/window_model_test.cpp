@@ -2,6 +2,7 @@
 // time, modal dialogs, and the store's value conversions.
 #include <gtest/gtest.h>
 
+#include "forms/window_geometry.h"
 #include "store/settings_store.h"
 #include "support/test_app.h"
 #include "ui/window.h"
@@ -150,6 +151,43 @@ TEST(StoreConversions, NumbersAndTicksRoundTripAndJunkIsRejected) {
     EXPECT_EQ(t, -1);
     for (const char* junk : {"", "1.0", "40000", "true", " 1", "1\n"})
         EXPECT_FALSE(ParseTick(junk, t)) << junk;
+}
+
+// A stored place from which the window's title bar could not be reached
+// opens the window at the default place; one on a screen that is there,
+// negative or not, is kept. Screens: a 1920 x 1040 pixel primary and, where
+// present, one of the same size to its left.
+TEST_F(ModelTest, StoredPlaceOffEveryScreenOpensAtTheDefaultPlace) {
+    const TwipsRect primary{0, 0, 28800, 15600}, leftOfIt{-28800, 0, 28800, 15600};
+    struct Case {
+        const char* what;
+        std::vector<TwipsRect> screens;
+        std::string left, top;  // stored; "" for none
+        float wantLeft, wantTop;
+    };
+    const Case cases[] = {
+        {"nothing stored", {primary}, "", "", 1000, 1000},
+        {"1e30", {primary}, "1e30", "2000", 1000, 1000},
+        {"-1e9", {primary}, "-1000000000", "2000", 1000, 1000},
+        {"on a left monitor since removed", {primary}, "-20000", "3000", 1000, 1000},
+        {"on a left monitor that is there", {primary, leftOfIt}, "-20000", "3000", -20000, 3000},
+        {"hanging off the right, caption buttons only", {primary}, "28200", "3000", 1000, 1000},
+        {"half off the right", {primary}, "23800", "3000", 23800, 3000},
+        {"title bar above the top", {primary}, "3000", "-600", 1000, 1000},
+        {"screens not known", {}, "1e30", "-1e30", 1e30f, -1e30f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TestApp t;
+        t.host.screenAreas = c.screens;
+        if (!c.left.empty()) t.put({{"MAIN-Left", c.left}, {"MAIN-Top", c.top}});
+        Probe w(t.ui);
+        LoadWindowGeometry(w, t.store, "MAIN", 10050, 3285);
+        EXPECT_EQ(w.left(), c.wantLeft);
+        EXPECT_EQ(w.top(), c.wantTop);
+        StoreWindowPosition(w, t.store, "MAIN");  // closing keeps the place it opened at
+        EXPECT_EQ(t.get("MAIN-Left"), FormatNumber(c.wantLeft));
+    }
 }
 
 TEST(StoreConversions, ReadsFallBackToDefaultsAndWriteFailuresAreReported) {

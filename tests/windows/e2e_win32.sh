@@ -6,8 +6,9 @@
 # FH-SENDWARDEN.exe is installed as C:\FHSW\NIGHTLY-REPORT.exe, the stand-in
 # mail client (sendemail_stub.cpp, sleeping 2 s) as C:\SendEmail\SendEmail.exe.
 # First run, by hand: the title and the stored place; Settings opened by a
-# click; Tab from the first field to the next; fields typed into; Enter
-# presses SAVE, which writes both run files; Esc closes Settings. "Send
+# click, at the default place since its stored one is off every screen; Tab
+# from the first field to the next; fields typed into; Enter presses SAVE,
+# which writes both run files; Esc closes Settings on screen. "Send
 # Email Now" runs the mail client. "Pause-4-Process" ticked by a click, START
 # counts down and sends: the status goes "!!! SendEmail.exe IS RUNNING...!!!"
 # then "COMPLETED..."; STOP. Always On Top puts the window above another
@@ -73,6 +74,7 @@ REGEDIT4
 "MESSAGE_TEXTBOX"="All jobs ran."
 "MAIN-Left"="1500"
 "MAIN-Top"="1200"
+"SETTINGS_MAIN-Left"="-1000000000"
 REG
 timeout 60 wine reg import "$E2E_WORK/seed.reg" >/dev/null 2>&1 || fail "cannot seed the registry"
 
@@ -104,7 +106,11 @@ log "main window frame at $E2E_FX,$E2E_FY as stored (1500,1200 twips = 100,80 px
 
 e2e_click "$win" 5760 2400 1335 375    # Settings
 settings=$(e2e_find_window "FH-SENDWARDEN - SETTINGS - MAIN" 20)
-log "Settings opened by a click"
+# Its stored place is off every screen: it opens at the default place instead.
+e2e_frame_origin "$settings"
+[ $((E2E_FX - 67)) -le 4 ] && [ $((67 - E2E_FX)) -le 4 ] && [ $((E2E_FY - 67)) -le 4 ] &&
+    [ $((67 - E2E_FY)) -le 4 ] || fail "Settings opened at $E2E_FX,$E2E_FY, not at 1000,1000 twips"
+log "Settings opened by a click, at the default place"
 # The first field has the focus; Tab goes on in the order of the controls.
 e2e_key "$settings" Tab End
 e2e_type "$settings" ".uk"
@@ -129,7 +135,9 @@ grep -q $'\r$' "$runner" || fail "runner script has no CR LF line ends"
 log "SAVE wrote both run files; the typed subject is in the script"
 e2e_key "$settings" Escape    # CANCEL (now "Close") is the cancel button
 e2e_window_gone "FH-SENDWARDEN - SETTINGS - MAIN" 10
-log "Esc closed Settings"
+left=$(reg_value SETTINGS_MAIN-Left) && [ "${left%%.*}" -ge 900 ] && [ "${left%%.*}" -le 1100 ] ||
+    fail "Settings closed at SETTINGS_MAIN-Left=${left:-(none)}, not on screen"
+log "Esc closed Settings, which stored its place on screen"
 
 record="$drive/stub-record.txt"
 e2e_click "$win" 5760 1920 1335 375    # Send Email Now: launches at once, unwatched

@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
 #include <map>
 
 #include "view/qt/qt_window_view.h"
@@ -60,6 +62,19 @@ void QtWindowHost::runModal(Window& dialog) {
     });
     view->show();
     if (!dialog.isClosed()) loop.exec(QEventLoop::DialogExec);
+}
+
+std::vector<TwipsRect> QtWindowHost::screens() const {
+    std::vector<TwipsRect> areas;
+    // Windows drawn in memory (a run without a display) are seen nowhere:
+    // their stored place, kept for the desktop, stays as it is.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) return areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect r = screen->availableGeometry();  // the views' pixels
+        areas.push_back({r.x() * kTwipsPerPixel, r.y() * kTwipsPerPixel,
+                         r.width() * kTwipsPerPixel, r.height() * kTwipsPerPixel});
+    }
+    return areas;
 }
 
 QtWindowView* QtWindowHost::viewOf(const Window& window) const {

@@ -26,6 +26,8 @@ public:
     // Shows the dialog modal over its owner's view and runs a nested event
     // loop until the dialog has closed. Timers keep running meanwhile.
     void runModal(Window& dialog) override;
+    // The available area of each screen (without panels and docks).
+    std::vector<TwipsRect> screens() const override;
 
     // The view of a window being shown; nullptr before show and after close.
     QtWindowView* viewOf(const Window& window) const;

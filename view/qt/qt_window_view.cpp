@@ -22,6 +22,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
+
+#include "ui/text_fit.h"
 
 namespace fhsw {
 
@@ -32,8 +35,6 @@ constexpr int kMinClientWidth = 80;
 constexpr int kMinClientHeight = 40;
 // The size that the twips layouts of the windows were drawn for.
 constexpr double kDefaultPointSize = 8;
-// A label's text is shrunk down to this size to fit its area, no further.
-constexpr double kSmallestPointSize = 6;
 // The notice strip: black on light yellow, at most this share of the window.
 const QColor kNoticeBackground(255, 255, 192);
 constexpr double kNoticeMaxShare = 0.5;
@@ -160,15 +161,14 @@ void FitLabelText(QLabel* label) {
     const QString text = label->text();
     QFont font = label->font();
     const QSize area = label->contentsRect().size();
-    const int wrap = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
-    const bool oneLine = text.isEmpty() || FitsIn(font, text, area, Qt::TextSingleLine);
-    double size = font.pointSizeF();
-    while (!oneLine && !FitsIn(font, text, area, wrap) && size > kSmallestPointSize) {
-        size = std::max(kSmallestPointSize, size - 0.5);
-        font.setPointSizeF(size);
-    }
+    const TextFit fit = FitText(font.pointSizeF(), [&](double points, bool wrapped) {
+        font.setPointSizeF(points);
+        return text.isEmpty() ||
+               FitsIn(font, text, area, wrapped ? Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop : 0);
+    });
+    font.setPointSizeF(fit.points);
     if (label->font() != font) label->setFont(font);
-    const QString tip = oneLine ? QString() : text;
+    const QString tip = fit.oneLine ? QString() : text;
     if (label->toolTip() != tip) label->setToolTip(tip);
 }
 
@@ -262,7 +262,9 @@ QWidget* QtWindowView::createWidget(Control& control) {
             edit->installEventFilter(this);
             return edit;
         }
-        return new QLineEdit(this);
+        auto* line = new QLineEdit(this);
+        line->setMaxLength(std::numeric_limits<int>::max());  // not Qt's 32767: nothing is cut
+        return line;
     }
     case ControlKind::TickBox:
         return new TickBoxWidget(this);

@@ -23,9 +23,8 @@ int TwipsToPixels(double twips);
 inline constexpr int kFrameWidthTwips = 90;
 inline constexpr int kFrameHeightTwips = 435;
 
-// Fits a label's whole text into its area: wrapped at word boundaries, in a
-// face shrunk step by step when needed; a text longer than one line is also
-// the label's tooltip, so that nothing is ever only cut off.
+// Fits a label's whole text into its area (FitText): wrapped, in a smaller
+// face when needed, and as its tooltip when longer than one line.
 void FitLabelText(QLabel* label);
 
 // Multi-line texts: the model keeps CR LF, the editor shows LF.

@@ -1,5 +1,6 @@
 #include "view/win32/win32_window_host.h"
 
+#include <cmath>
 #include <vector>
 
 #include "view/win32/win32_window_view.h"
@@ -104,6 +105,35 @@ int Win32WindowHost::run() {
         if (got == -1) return 1;
         dispatch(msg);
     }
+}
+
+std::vector<TwipsRect> Win32WindowHost::screens() const {
+    // A window station that shows nothing (a task run while the user is not
+    // logged on) says nothing about the user's screens.
+    USEROBJECTFLAGS station{};
+    if (GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &station, sizeof station, nullptr) &&
+        !(station.dwFlags & WSF_VISIBLE))
+        return {};
+    std::vector<RECT> work;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR monitor, HDC, LPRECT, LPARAM out) -> BOOL {
+            MONITORINFO info{};
+            info.cbSize = sizeof info;
+            if (GetMonitorInfoW(monitor, &info)) reinterpret_cast<std::vector<RECT>*>(out)->push_back(info.rcWork);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&work));
+    // In the pixels of the system's DPI, as a view places a new window.
+    HDC dc = GetDC(nullptr);
+    const UINT dpi = dc ? static_cast<UINT>(GetDeviceCaps(dc, LOGPIXELSX)) : 96;
+    if (dc) ReleaseDC(nullptr, dc);
+    std::vector<TwipsRect> areas;
+    for (const RECT& r : work) {
+        auto twips = [dpi](LONG pixels) { return static_cast<int>(std::lround(PixelsToTwips(pixels, dpi))); };
+        areas.push_back({twips(r.left), twips(r.top), twips(r.right - r.left), twips(r.bottom - r.top)});
+    }
+    return areas;
 }
 
 Win32WindowView* Win32WindowHost::viewOf(const Window& window) const {

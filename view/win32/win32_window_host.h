@@ -30,6 +30,8 @@ public:
     // Shows the dialog over its owner, which is disabled meanwhile, and runs
     // a nested message loop until the dialog has closed. Timers keep ticking.
     void runModal(Window& dialog) override;
+    // The work area of each monitor (without the taskbar).
+    std::vector<TwipsRect> screens() const override;
 
     // The message loop of the program: runs until WM_QUIT, returns its code.
     int run();

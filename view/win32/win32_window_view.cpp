@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/windows/win32_text.h"
+#include "ui/text_fit.h"
 #include "view/win32/win32_images.h"
 
 namespace fhsw {
@@ -26,10 +27,16 @@ constexpr double kDefaultPointSize = 8;
 constexpr int kNoticeId = kFirstControlId - 1;
 constexpr Rgb kNoticeBackground{255, 255, 192};
 constexpr double kNoticeMaxShare = 0.5;
-constexpr double kSmallestPointSize = 6;
 constexpr int kNoticeMargin = 4;  // around the text, 96 DPI pixels
 const wchar_t kDismissHint[] = L"  (click to dismiss)";
-constexpr int kNoticeTipWidth = 480;  // the tooltip's lines, 96 DPI pixels
+constexpr int kTipWidth = 480;  // the tooltips' lines, 96 DPI pixels
+// A multi-line field wraps its lines only while none is longer than this:
+// the edit control lays out a wrapped line again for each line it wraps off
+// it (Wine: minutes for a 1,000,000-character line), an unwrapped one once.
+constexpr std::size_t kLongestWrappedLine = 4096;
+// Posted to the window to make a field's control afresh outside the
+// notification of the control itself.
+constexpr UINT kRemakeMessage = WM_APP + 1;
 
 bool HasFace(HDC dc, const wchar_t* face) {
     LOGFONTW want{};
@@ -114,6 +121,16 @@ void SetTextIfChanged(HWND hwnd, const std::string& utf8) {
 
 LONG_PTR StyleOf(HWND hwnd) { return GetWindowLongPtrW(hwnd, GWL_STYLE); }
 
+bool WrapsLines(const TextBox& box) {
+    if (!box.multiLine()) return false;
+    std::size_t run = 0;
+    for (char c : box.text()) {
+        run = (c == '\r' || c == '\n') ? 0 : run + 1;
+        if (run > kLongestWrappedLine) return false;
+    }
+    return true;
+}
+
 void SetStyleBits(HWND hwnd, LONG_PTR mask, LONG_PTR bits) {
     const LONG_PTR old = StyleOf(hwnd);
     const LONG_PTR now = (old & ~mask) | (bits & mask);
@@ -159,6 +176,17 @@ std::wstring NoticeLines(const std::string& utf8) {
         }
     }
     return out;
+}
+
+// The size `text` takes in `font`, wrapped at word boundaries to `wrapWidth`
+// pixels, or only at its own line ends (0), as a static control draws it.
+SIZE Measure(HDC dc, HFONT font, const std::wstring& text, int wrapWidth, UINT flags = 0) {
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT r{0, 0, std::max(1, wrapWidth), 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+              flags | DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (wrapWidth > 0 ? DT_WORDBREAK : 0));
+    SelectObject(dc, old);
+    return {r.right - r.left, r.bottom - r.top};
 }
 
 // The notice strip is a static control whose client area sits inside a
@@ -310,12 +338,11 @@ void Win32WindowView::createControl(Item& item) {
         cls = L"EDIT";
         exStyle = WS_EX_CLIENTEDGE;
         item.multiLine = box.multiLine();
+        item.wraps = WrapsLines(box);
         style |= EditAlign(c.align()) | (box.readOnly() ? ES_READONLY : 0) |
                  (box.tabStop() ? WS_TABSTOP : 0);
-        if (item.multiLine)
-            style |= ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL;
-        else
-            style |= ES_AUTOHSCROLL;
+        if (item.multiLine) style |= ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL;
+        if (!item.wraps) style |= ES_AUTOHSCROLL | (item.multiLine ? WS_HSCROLL : 0);
         break;
     }
     case ControlKind::TickBox:
@@ -396,36 +423,12 @@ void Win32WindowView::applyNotice() {
         const auto previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
             notice_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NoticeProc)));
         if (!g_staticProc) g_staticProc = previous;
-        // The full text as a tooltip too, for a notice too long for its strip.
-        INITCOMMONCONTROLSEX common{sizeof common, ICC_BAR_CLASSES};
-        InitCommonControlsEx(&common);
-        noticeTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                                     WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                                     GetModuleHandleW(nullptr), nullptr);
-        if (noticeTip_) {
-            TOOLINFOW tool{};
-            tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version
-            tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-            tool.hwnd = hwnd_;
-            tool.uId = reinterpret_cast<UINT_PTR>(notice_);
-            tool.lpszText = const_cast<wchar_t*>(L"");
-            SendMessageW(noticeTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-        }
     }
     const std::wstring lines = NoticeLines(text);
     const std::wstring shown = lines + kDismissHint;
-    if (TextOf(notice_) != shown) {
-        SetWindowTextW(notice_, shown.c_str());
-        if (noticeTip_) {
-            TOOLINFOW tool{};
-            tool.cbSize = TTTOOLINFOW_V2_SIZE;
-            tool.hwnd = hwnd_;
-            tool.uId = reinterpret_cast<UINT_PTR>(notice_);
-            tool.lpszText = const_cast<wchar_t*>(lines.c_str());
-            SendMessageW(noticeTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-        }
-    }
+    if (TextOf(notice_) != shown) SetWindowTextW(notice_, shown.c_str());
+    // The full text as a tooltip too, for a notice too long for its strip.
+    setTip(notice_, lines);
     layoutNotice();
     if (!(StyleOf(notice_) & WS_VISIBLE)) ShowWindow(notice_, SW_SHOWNA);
 }
@@ -440,22 +443,17 @@ void Win32WindowView::layoutNotice() {
     const std::wstring text = TextOf(notice_);
     // The bold face of the window's font; smaller while the text needs more
     // than the strip may take.
-    HFONT chosen = nullptr;
-    int textHeight = 0;
     HDC dc = GetDC(notice_);
-    for (double points = kDefaultPointSize;; points = std::max(kSmallestPointSize, points - 0.5)) {
-        chosen = font(true, points);
-        HGDIOBJ old = SelectObject(dc, chosen);
-        RECT need{0, 0, std::max(1, width - 2 * margin), 0};
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need,
-                  DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
-        TEXTMETRICW metrics{};
-        GetTextMetricsW(dc, &metrics);
-        SelectObject(dc, old);
-        textHeight = std::max<int>(need.bottom - need.top, metrics.tmHeight);
-        if (textHeight + 2 * margin <= cap || points <= kSmallestPointSize) break;
-    }
+    auto textHeight = [&](double points) {
+        HFONT f = font(true, points);
+        return std::max<int>(Measure(dc, f, text, width - 2 * margin, DT_EDITCONTROL).cy,
+                             Measure(dc, f, L"X", 0).cy);
+    };
+    const double points =
+        FitText(kDefaultPointSize, [&](double p, bool) { return textHeight(p) + 2 * margin <= cap; }).points;
+    const int height = std::max(0, std::min(textHeight(points) + 2 * margin, cap));
     ReleaseDC(notice_, dc);
+    HFONT chosen = font(true, points);
     if (reinterpret_cast<HFONT>(SendMessageW(notice_, WM_GETFONT, 0, 0)) != chosen)
         SendMessageW(notice_, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), FALSE);
     UINT frame = 0;
@@ -463,10 +461,6 @@ void Win32WindowView::layoutNotice() {
         SetWindowLongPtrW(notice_, GWLP_USERDATA, margin);
         frame = SWP_FRAMECHANGED;
     }
-    if (noticeTip_)
-        SendMessageW(noticeTip_, TTM_SETMAXTIPWIDTH, 0,
-                     MulDiv(kNoticeTipWidth, static_cast<int>(dpi_), 96));
-    const int height = std::max(0, std::min(textHeight + 2 * margin, cap));
     // On top of the controls it covers.
     SetWindowPos(notice_, HWND_TOP, 0, client.bottom - height, width, height,
                  SWP_NOACTIVATE | frame);
@@ -490,15 +484,26 @@ void Win32WindowView::applyControl(Item& item) {
     const bool was = applying_;
     applying_ = true;
 
-    // A text box that turned multi-line (or back) needs another edit control.
+    // A text box that turned multi-line (or back), or whose lines turned too
+    // long to wrap (or back), needs another edit control: made afresh later
+    // when the change comes from typing into the control itself.
+    bool hadFocus = false;
+    DWORD selStart = 0, selEnd = 0;
     if (c.kind() == ControlKind::TextBox &&
-        static_cast<TextBox&>(c).multiLine() != item.multiLine) {
-        HWND old = item.hwnd;
-        const bool hadFocus = GetFocus() == old;
-        createControl(item);
-        SetWindowPos(item.hwnd, old, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        DestroyWindow(old);
-        if (hadFocus) SetFocus(item.hwnd);
+        (static_cast<TextBox&>(c).multiLine() != item.multiLine ||
+         WrapsLines(static_cast<TextBox&>(c)) != item.wraps)) {
+        if (item.hwnd == typingIn_) {
+            PostMessageW(hwnd_, kRemakeMessage, static_cast<WPARAM>(item.id), 0);
+        } else {
+            HWND old = item.hwnd;
+            hadFocus = GetFocus() == old;
+            SendMessageW(old, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart),
+                         reinterpret_cast<LPARAM>(&selEnd));
+            createControl(item);
+            SetWindowPos(item.hwnd, old, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            DestroyWindow(old);
+            if (hadFocus) SetFocus(item.hwnd);
+        }
     }
     HWND w = item.hwnd;
 
@@ -528,14 +533,18 @@ void Win32WindowView::applyControl(Item& item) {
     if (((StyleOf(w) & WS_VISIBLE) != 0) != c.visible())
         ShowWindow(w, c.visible() ? SW_SHOWNA : SW_HIDE);
 
-    HFONT f = font(c.bold(), c.pointSize());
+    double points = c.pointSize() > 0 ? c.pointSize() : kDefaultPointSize;
+    if (c.kind() == ControlKind::Label) {
+        SetStyleBits(w, SS_TYPEMASK, LabelAlign(c.align()));
+        SetTextIfChanged(w, c.text());
+        points = fitLabel(item, {want.right - want.left, want.bottom - want.top}, points);
+    }
+    HFONT f = font(c.bold(), points);
     if (reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0)) != f)
         SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(f), TRUE);
 
     switch (c.kind()) {
     case ControlKind::Label:
-        SetStyleBits(w, SS_TYPEMASK, LabelAlign(c.align()));
-        SetTextIfChanged(w, c.text());
         break;
     case ControlKind::TextBox: {
         auto& box = static_cast<TextBox&>(c);
@@ -549,6 +558,7 @@ void Win32WindowView::applyControl(Item& item) {
         SetStyleBits(w, WS_TABSTOP, box.tabStop() ? WS_TABSTOP : 0);
         if (item.multiLine) SetStyleBits(w, ES_CENTER | ES_RIGHT, EditAlign(c.align()));
         SetTextIfChanged(w, c.text());
+        if (hadFocus) SendMessageW(w, EM_SETSEL, selStart, selEnd);
         break;
     }
     case ControlKind::TickBox:
@@ -571,6 +581,48 @@ void Win32WindowView::applyControl(Item& item) {
     item.background = c.background();
     if (c.kind() != ControlKind::TextBox || coloursChanged) InvalidateRect(w, nullptr, TRUE);
     applying_ = was;
+}
+
+double Win32WindowView::fitLabel(Item& item, SIZE area, double points) {
+    const std::wstring text = Widen(item.control->text());
+    HDC dc = GetDC(item.hwnd);
+    const TextFit fit = FitText(points, [&](double p, bool wrapped) {
+        const SIZE need = Measure(dc, font(item.control->bold(), p), text, wrapped ? area.cx : 0);
+        return text.empty() || (need.cx <= area.cx && need.cy <= area.cy);
+    });
+    ReleaseDC(item.hwnd, dc);
+    setTip(item.hwnd, fit.oneLine ? std::wstring() : text);
+    return fit.points;
+}
+
+void Win32WindowView::setTip(HWND control, const std::wstring& text) {
+    auto known = tipTexts_.find(control);
+    if (known == tipTexts_.end() ? text.empty() : known->second == text) return;
+    if (!tips_) {
+        INITCOMMONCONTROLSEX common{sizeof common, ICC_BAR_CLASSES};
+        InitCommonControlsEx(&common);
+        tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, GetModuleHandleW(nullptr),
+                                nullptr);
+        if (!tips_) return;
+    }
+    // Several lines of at most this width.
+    SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(kTipWidth, static_cast<int>(dpi_), 96));
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = const_cast<wchar_t*>(text.c_str());
+    if (text.empty()) {
+        SendMessageW(tips_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        tipTexts_.erase(known);
+    } else {
+        SendMessageW(tips_, known == tipTexts_.end() ? TTM_ADDTOOLW : TTM_UPDATETIPTEXTW, 0,
+                     reinterpret_cast<LPARAM>(&tool));
+        tipTexts_[control] = text;
+    }
 }
 
 void Win32WindowView::resyncText(Item& item) {
@@ -693,7 +745,9 @@ void Win32WindowView::controlCommand(Item& item, int code) {
         break;
     case ControlKind::TextBox:
         if (code == EN_CHANGE) {
+            typingIn_ = item.hwnd;
             static_cast<TextBox&>(c).type(Narrow(TextOf(item.hwnd)));
+            typingIn_ = nullptr;
             if (!detached_) resyncText(item);
         }
         break;
@@ -790,7 +844,8 @@ LRESULT Win32WindowView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         HWND gone = hwnd_;
         hwnd_ = nullptr;
         notice_ = nullptr;
-        noticeTip_ = nullptr;
+        tips_ = nullptr;
+        tipTexts_.clear();
         return DefWindowProcW(gone, message, wParam, lParam);
     }
     if (detached_) return DefWindowProcW(hwnd_, message, wParam, lParam);
@@ -835,6 +890,9 @@ LRESULT Win32WindowView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
+    case kRemakeMessage:
+        if (Item* item = itemOf(static_cast<int>(wParam))) applyControl(*item);
+        return 0;
     case WM_DPICHANGED:
         dpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;

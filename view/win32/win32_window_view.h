@@ -49,7 +49,9 @@ public:
     // The strip along the bottom that shows the window's notice; nullptr
     // until the first notice comes, hidden while there is none.
     HWND noticeStrip() const { return notice_; }
-    HWND noticeTooltip() const { return noticeTip_; }
+    // The tooltip control of the window: the whole text of a label too long
+    // for one line and of the notice; nullptr until the first one.
+    HWND tooltip() const { return tips_; }
     // True once the model has closed: the window is gone and the view no
     // longer follows the model.
     bool detached() const { return detached_; }
@@ -73,6 +75,7 @@ private:
         HWND hwnd = nullptr;
         int id = 0;
         bool multiLine = false;
+        bool wraps = false;  // a multi-line field whose lines are wrapped
         bool rising = false;  // lines: from bottom-left to top-right
         std::optional<Rgb> foreground{}, background{};  // as last drawn
     };
@@ -83,6 +86,10 @@ private:
     void applyDefaultMarks();
     void applyNotice();
     void layoutNotice();
+    // Chooses the face size of a label of `area` pixels (FitText) and its tooltip.
+    double fitLabel(Item& item, SIZE area, double points);
+    // The tooltip of a control; an empty text takes it away.
+    void setTip(HWND control, const std::wstring& text);
     void resyncText(Item& item);
     void resyncTick(Item& item);
     void fixStacking();
@@ -110,8 +117,10 @@ private:
     UINT dpi_ = 96;
     std::vector<Item> items_;
     HWND notice_ = nullptr;
-    HWND noticeTip_ = nullptr;  // its tooltip, owned by the window
+    HWND tips_ = nullptr;  // owned by the window
+    std::map<HWND, std::wstring> tipTexts_;
     HWND lastFocus_ = nullptr;
+    HWND typingIn_ = nullptr;  // the field whose typed text goes to the model now
     bool applying_ = false;
     bool detached_ = false;
     bool shown_ = false;
