@@ -33,8 +33,8 @@ inline std::optional<User> OtherUser() {
 
 // Runs a shell command as that user; true when it succeeded.
 inline bool AsOtherUser(const User& user, const std::string& command) {
-    const std::string line = "setpriv --reuid=" + std::to_string(user.uid) + " --regid=" + std::to_string(user.gid) +
-                             " --clear-groups sh -c '" + command + "'";
+    const std::string line = "setpriv --reuid=" + std::to_string(user.uid) +
+                             " --regid=" + std::to_string(user.gid) + " --clear-groups sh -c '" + command + "'";
     return std::system(line.c_str()) == 0;
 }
 

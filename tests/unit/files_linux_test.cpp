@@ -54,7 +54,6 @@ struct LinuxFilesTest : ::testing::Test {
 
 TEST_F(LinuxFilesTest, WritesTheTextThenCrLfInItsEncodingPrivateWhenAsked) {
     const std::string script = at("SENDEMAIL-RUNNER.BAT"), message = at("SENDEMAIL-MESSAGE.txt");
-    const mode_t mask = ::umask(022);
     ASSERT_TRUE(files.writeLine(script, "line1\r\nGr\xC3\xBC\xC3\x9F\r", TextFileKind::RunnerScript, false, error));
     EXPECT_EQ(Slurp(script), "line1\r\nGr\xC3\xBC\xC3\x9F\r\r\n") << "UTF-8, no byte-order mark";
     EXPECT_EQ(ModeOf(script), 0644);
@@ -63,11 +62,11 @@ TEST_F(LinuxFilesTest, WritesTheTextThenCrLfInItsEncodingPrivateWhenAsked) {
     ::chmod(script.c_str(), 0640);
     ASSERT_TRUE(files.writeLine(script, "", TextFileKind::RunnerScript, false, error));
     EXPECT_EQ(ModeOf(script), 0640) << "kept when not asked";
-    ::umask(mask);
 
     // The mail client declares the body ISO-8859-1: the message file is
     // written so, and a character beyond it is named before anything is.
-    ASSERT_TRUE(files.writeLine(message, "Gr\xC3\xBC\xC3\x9F" "e\r\n\xC3\xBF", TextFileKind::MessageFile, true, error));
+    ASSERT_TRUE(files.writeLine(message, "Gr\xC3\xBC\xC3\x9F" "e\r\n\xC3\xBF", TextFileKind::MessageFile, true,
+                                error));
     EXPECT_EQ(Slurp(message), "Gr\xFC\xDF" "e\r\n\xFF\r\n");
     const std::vector<std::tuple<std::string, TextFileKind, std::optional<char32_t>>> cases = {
         {"caf\xC3\xA9 \xC3\xBF\xC2\xA0", TextFileKind::MessageFile, std::nullopt},
@@ -250,8 +249,9 @@ TEST_F(LinuxFilesTest, SecureLogLeavesOnlyAPrivateLogOfOurOwn) {
         {"link", "ln -s " + mine + " L", "L is a symbolic link; the mail client would write through it"},
         {"fifo", "mkfifo L", "L is not a regular file"}};
     if (other) {
-        cases.push_back({"planted", "!echo theirs >L && chmod 666 L", "L belongs to another user (" + other->name + ")"});
-        cases.push_back({"planted-link", "!ln -s " + mine + " L", "L is a symbolic link; the mail client would write through it"});
+        const std::string theirs = "L belongs to another user (" + other->name + ")";
+        cases.push_back({"planted", "!echo theirs >L && chmod 666 L", theirs});
+        cases.push_back({"planted-link", "!ln -s " + mine + " L", std::get<2>(cases[2])});
     }
     for (auto [name, plant, why] : cases) {
         const std::string folder = at(name), log = folder + "/SENDEMAIL-LOG.txt";
@@ -267,7 +267,8 @@ TEST_F(LinuxFilesTest, SecureLogLeavesOnlyAPrivateLogOfOurOwn) {
         EXPECT_EQ(ok ? "" : error, why.empty() ? "" : log + why.substr(1)) << name;
         struct stat after {};
         ::lstat(log.c_str(), &after);
-        const bool privateOwn = S_ISREG(after.st_mode) && (after.st_mode & 07777) == 0600 && after.st_uid == ::geteuid();
+        const bool privateOwn =
+            S_ISREG(after.st_mode) && (after.st_mode & 07777) == 0600 && after.st_uid == ::geteuid();
         const bool untouched = after.st_ino == before.st_ino && after.st_mode == before.st_mode;
         EXPECT_TRUE(ok ? privateOwn : untouched) << name;
     }
