@@ -2,9 +2,9 @@
 // program's own windows (their logic, without a screen): the reads when the
 // main window opens, opening the settings window, and one SAVE after the
 // subject was changed, in two shapes: as the window does it today (one
-// write per value) and as it is to do it (every value in one write, then the
-// install folder of every profile read, to find profiles that share one, and
-// the two run files staged and committed). Real settings file, real run
+// write per value) and as it is to do it (the two run files staged, every
+// value in one write, the install folder of every profile read, to find
+// profiles that share one, the run files committed). Real settings file, real run
 // files; files measured alternately, each round on a fresh copy that has not
 // changed for a few seconds (as a file saved long before the program
 // starts). Prints medians, ranges and the ratios to the first file; asserts
@@ -131,18 +131,21 @@ void Round(const std::string& file, const std::string& profile, int round, std::
         }
         for (SettingValue& v : batch)
             if (v.key == "SUBJECT_TEXTBOX") v.value = subject;
+        // Both run files staged, the values stored, every profile's install
+        // folder read, both run files committed.
         std::string error;
-        bool ok = store.WriteSettings(batch, error);
+        const std::string folder = settings.INSTALL_FOLDER_TEXTBOX.text();
+        const auto message = files.stage(folder + app.runFiles.messageFile, settings.MESSAGE_TEXTBOX.text(),
+                                         TextFileKind::MessageFile, true, error);
+        const auto script = files.stage(folder + app.runFiles.runnerScript, settings.OUTPUT_COMMAND_TEXTBOX.text(),
+                                        TextFileKind::RunnerScript, true, error);
+        bool ok = message && script && store.WriteSettings(batch, error);
         std::size_t sharing = 0;
-        const std::string folder = store.readText("INSTALL_FOLDER_TEXTBOX");
         for (const std::string& section : store.Sections())
             sharing += section != profile && store.ReadSetting(section, "INSTALL_FOLDER_TEXTBOX", "") == folder;
-        for (const auto& [name, kind, text] :
-             {std::tuple(app.runFiles.messageFile, TextFileKind::MessageFile, settings.MESSAGE_TEXTBOX.text()),
-              std::tuple(app.runFiles.runnerScript, TextFileKind::RunnerScript, settings.OUTPUT_COMMAND_TEXTBOX.text())})
-            ok = files.writeLine(folder + name, text, kind, true, error) && ok;
+        ok = ok && message->commit(error) && script->commit(error);
         f.batchSave.push_back(Ms(Clock::now() - before));
-        if (!ok) std::fprintf(stderr, "round %d: %s (%zu profiles share the folder)\n", round, error.c_str(), sharing);
+        if (!ok) std::fprintf(stderr, "round %d: %s (%zu others share it)\n", round, error.c_str(), sharing);
     };
     start = Clock::now();
     main.SETTINGS_BUTTON.press();
@@ -212,8 +215,8 @@ int Measure(const std::string& profile, int rounds, const std::vector<std::strin
     Print("Settings opens", all, &Figures::opening, names);
     Print("SAVE, a write a value", all, &Figures::save, names);
     Print("SAVE as one batch", all, &Figures::batchSave, names);
-    std::printf("  (SAVE as one batch: the %zu values in one write, every profile's install folder read, both run\n"
-                "  files staged and committed)\n", batches[0].size());
+    std::printf("  (SAVE as one batch: both run files staged, the %zu values in one write, every profile's\n"
+                "  install folder read, both run files committed)\n", batches[0].size());
     std::string command = "rm -rf '" + dir + "'";
     return std::system(command.c_str()) == 0 ? 0 : 1;
 }
