@@ -194,6 +194,20 @@ TEST(SettingsFile, HandEditedFilesAreRead) {
     }
 }
 
+// A settings file kept elsewhere and linked into place (as tools that manage
+// such files do): saves go to the linked file, the link stays.
+TEST(SettingsFile, ALinkOfOursIsSavedThrough) {
+    TempDir dir;
+    ASSERT_TRUE(fs::create_directory(dir.file("dotfiles")));
+    std::ofstream(dir.file("dotfiles/FH_SENDWARDEN.ini")) << "[S]\nk=old\n";
+    fs::create_symlink(dir.file("dotfiles/FH_SENDWARDEN.ini"), dir.file());
+    IniSettingsBackend backend(dir.file());
+    ASSERT_TRUE(Save(backend, {{"S", "k", "new"}}));
+    EXPECT_TRUE(fs::is_symlink(dir.file()));
+    EXPECT_EQ(IniSettingsBackend(dir.file("dotfiles/FH_SENDWARDEN.ini")).read("S", "k"), "new");
+    EXPECT_EQ(ModeOf(dir.file("dotfiles/FH_SENDWARDEN.ini")), 0600);
+}
+
 // Anything but this user's own regular file as the settings file, also as
 // another user of the machine would plant it in a settings folder that all
 // may write to (like /tmp): reads give the defaults at once and say why,
