@@ -20,9 +20,7 @@
 #     window in front, and the watch polling a mail client that runs on;
 #     against the bare Qt window with the same window in front.
 #  3. The settings store in the windows' logic: the main window's reads,
-#     opening Settings and one SAVE, 1,000 profiles against one; the SAVE as
-#     the window does it (a write per value) and as one batch (all values in
-#     one write, then the install folder of every profile read).
+#     opening Settings and one SAVE, 1,000 profiles against one.
 #  4. One process query against spawning pgrep -x, at 1,000 and 5,000
 #     processes of this user and (as root) of another user; then the longest
 #     task on the window's thread while a send is watched among as many.
