@@ -94,6 +94,7 @@ TEST(SettingsFile, TodaysFileReadsBackTheSameAndSavesTheSameRunFiles) {
     const std::string home = dir.path + "/SendEmail Ω";
     ASSERT_TRUE(fs::create_directory(home));
     std::ofstream(dir.file(), std::ios::binary) << moved(ReadFile(data + "FH_SENDWARDEN.ini"));
+    ::chmod(dir.file().c_str(), 0600);
     const std::string profile = "Nächtlicher Bericht #2 ☃";
     const std::map<std::string, std::string> given = {
         {"SMTP_PASSWORD_TEXTBOX", "p@ss\"w;rd=#%\\"},
@@ -123,7 +124,6 @@ TEST(SettingsFile, TodaysFileReadsBackTheSameAndSavesTheSameRunFiles) {
     SettingsMainWindow settings(app, main);
     settings.show();
     settings.SAVE_BUTTON.press();
-    EXPECT_EQ(settings.SAVE_REPORT_LABEL.text(), "");
     for (const char* name : {"/SENDEMAIL-RUNNER.BAT", "/SENDEMAIL-MESSAGE.txt"}) {
         EXPECT_EQ(ReadFile(home + name), moved(ReadFile(data + name))) << name;
     }
