@@ -1,10 +1,14 @@
 // The settings store with a large settings file against a small one, in the
 // program's own windows (their logic, without a screen): the reads when the
 // main window opens, opening the settings window, and one SAVE after the
-// subject was changed. Real settings file, real run files; files measured
-// alternately, each round on a fresh copy that has not changed for a few
-// seconds (as a file saved long before the program starts). Prints medians,
-// ranges and the ratios to the first file; asserts nothing.
+// subject was changed, in two shapes: as the window does it today (one
+// write per value) and as it is to do it (the two run files staged, every
+// value in one write, the install folder of every profile read, to find
+// profiles that share one, the run files committed). Real settings file, real run
+// files; files measured alternately, each round on a fresh copy that has not
+// changed for a few seconds (as a file saved long before the program
+// starts). Prints medians, ranges and the ratios to the first file; asserts
+// nothing.
 //
 //   settings_bench grow SOURCE TARGET PROFILE COUNT
 //       TARGET: SOURCE with COUNT-1 copies of the PROFILE section under other
@@ -16,6 +20,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <tuple>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -65,17 +71,36 @@ int Grow(const std::string& source, const std::string& target, const std::string
 }
 
 struct Figures {
-    std::vector<double> startup, opening, save;
-    std::size_t parses = 0;
+    std::vector<double> startup, opening, save, batchSave;
+};
+
+// Passes everything on; keeps the values of the writes while `log` is set.
+class Recorder final : public fhsw::SettingsBackend {
+public:
+    explicit Recorder(fhsw::SettingsBackend& inner) : inner_(inner) {}
+    std::optional<std::string> read(const std::string& section, const std::string& key) override {
+        return inner_.read(section, key);
+    }
+    bool writeAll(const std::vector<fhsw::SettingValue>& values, std::string& error) override {
+        if (log) log->insert(log->end(), values.begin(), values.end());
+        return inner_.writeAll(values, error);
+    }
+    std::vector<std::string> sections() override { return inner_.sections(); }
+    std::vector<fhsw::SettingValue>* log = nullptr;
+
+private:
+    fhsw::SettingsBackend& inner_;
 };
 
 // One round on one file: the main window opens, Settings opens, the subject
-// changes, SAVE.
-void Round(const std::string& file, const std::string& profile, int round, Figures& f) {
+// changes, SAVE: pressed (batch empty: it is kept in `batch`), or as a batch.
+void Round(const std::string& file, const std::string& profile, int round, std::vector<fhsw::SettingValue>& batch,
+           Figures& f) {
     using namespace fhsw;
     IniSettingsBackend backend(file);
+    Recorder recorder(backend);
     FixedExecutableName exe(profile);
-    SettingsStore store(backend, exe);
+    SettingsStore store(recorder, exe);
     VirtualScheduler sched;
     test::ScriptedHost host;
     UiContext ui{sched, host};
@@ -90,20 +115,41 @@ void Round(const std::string& file, const std::string& profile, int round, Figur
     main.show();
     f.startup.push_back(Ms(Clock::now() - start));
 
-    Clock::time_point opened{}, saved{};
+    Clock::time_point opened{};
     host.scripts["FH_SENDWARDEN_SETTINGS_MAIN"] = [&](Window& w) {
         opened = Clock::now();
         auto& settings = static_cast<SettingsMainWindow&>(w);
-        settings.SUBJECT_TEXTBOX.type("Nightly report, round " + std::to_string(round));
+        const std::string subject = "Nightly report, round " + std::to_string(round);
+        settings.SUBJECT_TEXTBOX.type(subject);
         const auto before = Clock::now();
-        settings.SAVE_BUTTON.press();
-        saved = Clock::now();
-        f.save.push_back(Ms(saved - before));
+        if (batch.empty()) {
+            recorder.log = &batch;
+            settings.SAVE_BUTTON.press();
+            recorder.log = nullptr;
+            f.save.push_back(Ms(Clock::now() - before));
+            return;
+        }
+        for (SettingValue& v : batch)
+            if (v.key == "SUBJECT_TEXTBOX") v.value = subject;
+        // Both run files staged, the values stored, every profile's install
+        // folder read, both run files committed.
+        std::string error;
+        const std::string folder = settings.INSTALL_FOLDER_TEXTBOX.text();
+        const auto message = files.stage(folder + app.runFiles.messageFile, settings.MESSAGE_TEXTBOX.text(),
+                                         TextFileKind::MessageFile, true, error);
+        const auto script = files.stage(folder + app.runFiles.runnerScript, settings.OUTPUT_COMMAND_TEXTBOX.text(),
+                                        TextFileKind::RunnerScript, true, error);
+        bool ok = message && script && store.WriteSettings(batch, error);
+        std::size_t sharing = 0;
+        for (const std::string& section : store.Sections())
+            sharing += section != profile && store.ReadSetting(section, "INSTALL_FOLDER_TEXTBOX", "") == folder;
+        ok = ok && message->commit(error) && script->commit(error);
+        f.batchSave.push_back(Ms(Clock::now() - before));
+        if (!ok) std::fprintf(stderr, "round %d: %s (%zu others share it)\n", round, error.c_str(), sharing);
     };
     start = Clock::now();
     main.SETTINGS_BUTTON.press();
     f.opening.push_back(Ms(opened - start));
-    f.parses += backend.parses();
 }
 
 void Print(const char* what, const std::vector<Figures>& all, std::vector<double> Figures::*field,
@@ -113,6 +159,7 @@ void Print(const char* what, const std::vector<Figures>& all, std::vector<double
         const std::size_t n = v.size();
         return std::vector<double>{n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2, v.front(), v.back()};
     };
+    if ((all[0].*field).empty()) return;
     const double base = summary(all[0].*field)[0];
     for (std::size_t i = 0; i < all.size(); ++i) {
         const auto s = summary(all[i].*field);
@@ -153,20 +200,23 @@ int Measure(const std::string& profile, int rounds, const std::vector<std::strin
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2200));
     std::vector<Figures> all(sources.size());
+    std::vector<std::vector<fhsw::SettingValue>> batches(sources.size());
     for (int r = 0; r < rounds; ++r) {
         for (std::size_t k = 0; k < sources.size(); ++k) {
             const std::size_t i = (k + std::size_t(r)) % sources.size();  // alternate who goes first
-            Round(copies[i][std::size_t(r)], profile, r, all[i]);
+            // Odd rounds save as a batch what the even round before stored.
+            if (r % 2 == 0) batches[i].clear();
+            Round(copies[i][std::size_t(r)], profile, r, batches[i], all[i]);
         }
     }
     std::printf("settings store in the windows' logic, %d rounds, files alternating (ratio to the first file):\n",
                 rounds);
     Print("main window opens", all, &Figures::startup, names);
     Print("Settings opens", all, &Figures::opening, names);
-    Print("one SAVE", all, &Figures::save, names);
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        std::printf("  parses of the file per round, %s: %.1f\n", names[i].c_str(), double(all[i].parses) / rounds);
-    }
+    Print("SAVE, a write a value", all, &Figures::save, names);
+    Print("SAVE as one batch", all, &Figures::batchSave, names);
+    std::printf("  (SAVE as one batch: both run files staged, the %zu values in one write, every profile's\n"
+                "  install folder read, both run files committed)\n", batches[0].size());
     std::string command = "rm -rf '" + dir + "'";
     return std::system(command.c_str()) == 0 ? 0 : 1;
 }

@@ -1,7 +1,9 @@
 #include "platform/linux/files_linux.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +12,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+
+#include "platform/linux/file_access.h"
 
 namespace fhsw {
 
@@ -70,8 +74,8 @@ bool WriteAll(int fd, const std::string& bytes) {
     return true;
 }
 
-}  // namespace
-
+// UTF-8 to ISO-8859-1; false at the first character it cannot hold, which
+// is left in `bad`.
 bool Utf8ToLatin1(const std::string& utf8, std::string& latin1, char32_t& bad) {
     latin1.clear();
     latin1.reserve(utf8.size());
@@ -86,6 +90,16 @@ bool Utf8ToLatin1(const std::string& utf8, std::string& latin1, char32_t& bad) {
     return true;
 }
 
+std::string Reason() { return std::strerror(errno); }
+
+// A temporary file of `path`: "." + its name + ".XXXXXX" beside it.
+std::string TemporaryPrefix(const std::string& path) {
+    std::string prefix(1, '.');
+    return prefix.append(path, path.find_last_of('/') + 1).append(1, '.');
+}
+
+}  // namespace
+
 std::optional<char32_t> LinuxFiles::firstUnwritable(const std::string& text,
                                                              TextFileKind kind) {
     if (kind != TextFileKind::MessageFile) return std::nullopt;
@@ -97,95 +111,124 @@ std::optional<char32_t> LinuxFiles::firstUnwritable(const std::string& text,
 
 namespace {
 
+// The new text is written to a temporary file beside the file (locked with
+// flock while this object lives, so that no other save takes it for a
+// leftover). commit() swaps the two names in one step (renameat2 with
+// RENAME_EXCHANGE): the file's place holds the new text and the temporary
+// name the old file, kept (and locked) for undo(), which swaps them back.
+// Without an old file the temporary is renamed into the place only if the
+// place is still free (RENAME_NOREPLACE), and undo() removes it again. On a
+// file system that knows neither (some network file systems) a plain rename
+// replaces the file, and there is no way back. The destructor removes what
+// the temporary name holds then: the text never committed, the old file
+// after a commit, the new text after an undo.
 class LinuxStagedFile final : public StagedFile {
 public:
-    LinuxStagedFile(std::string temp, std::string path) : temp_(std::move(temp)), path_(std::move(path)) {}
+    LinuxStagedFile(std::string temp, std::string path, int fd, int oldFd)
+        : temp_(std::move(temp)), path_(std::move(path)), fd_(fd), oldFd_(oldFd) {}
     ~LinuxStagedFile() override {
-        if (!committed_) ::unlink(temp_.c_str());
+        if (state_ == State::Staged || state_ == State::Swapped || state_ == State::SwappedBack) {
+            ::unlink(temp_.c_str());
+        }
+        ::close(fd_);
+        if (oldFd_ >= 0) ::close(oldFd_);
     }
     bool commit(std::string& error) override {
-        // The rename replaces the name itself: had a link been put there
-        // since the look at staging, the link would be replaced, never
-        // followed.
-        if (::rename(temp_.c_str(), path_.c_str()) != 0) {
-            error = std::strerror(errno);
-            return false;
+        if (state_ != State::Staged) return true;
+        if (swap()) {
+            struct stat st {};
+            if (::lstat(temp_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+                lockOld(st);
+                return state_ = State::Swapped, true;
+            }
+            // Something else was put in its place since staging: it goes back.
+            swap();
+            return error = Describe(st), false;
         }
-        committed_ = true;
-        return true;
+        if (errno == ENOENT && ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0)
+            return state_ = State::Placed, true;
+        if (errno == EINVAL && ::rename(temp_.c_str(), path_.c_str()) == 0) return state_ = State::Replaced, true;
+        return error = Reason(), false;
     }
     bool undo(std::string& error) override {
-        error = "the old file was not kept";
-        return false;
+        struct stat st {}, mine {};
+        switch (state_) {
+        case State::Staged:
+        case State::SwappedBack:
+        case State::Removed: return true;
+        case State::Replaced: return error = "the old file could not be kept on this file system", false;
+        case State::Swapped:
+            if (!swap()) break;
+            return state_ = State::SwappedBack, true;
+        case State::Placed:
+            // Only the file that this put there is taken away.
+            if (::fstat(fd_, &mine) != 0 || ::lstat(path_.c_str(), &st) != 0) break;
+            if (st.st_ino != mine.st_ino) return error = "it was replaced since it was written", false;
+            if (::unlink(path_.c_str()) != 0) break;
+            return state_ = State::Removed, true;
+        }
+        return error = Reason(), false;
     }
 
 private:
+    enum class State { Staged, Swapped, SwappedBack, Placed, Removed, Replaced };
+    bool swap() { return ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path_.c_str(), RENAME_EXCHANGE) == 0; }
+    // The old file, now under the temporary name: locked like the temporary.
+    void lockOld(const struct stat& st) {
+        struct stat locked {};
+        if (oldFd_ >= 0 && ::fstat(oldFd_, &locked) == 0 && locked.st_ino == st.st_ino) return;
+        if (oldFd_ >= 0) ::close(oldFd_);
+        oldFd_ = ::open(temp_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (oldFd_ >= 0) ::flock(oldFd_, LOCK_SH | LOCK_NB);
+    }
+
     std::string temp_, path_;
-    bool committed_ = false;
+    int fd_, oldFd_;
+    State state_ = State::Staged;
 };
 
 }  // namespace
 
 std::unique_ptr<StagedFile> LinuxFiles::stage(const std::string& path, const std::string& text,
                                               TextFileKind kind, bool ownerOnly, std::string& error) {
-    if (path.empty() || path.back() == '/') {
-        error = "no file name";
+    if (path.empty() || path.back() == '/') return error = "no file name", nullptr;
+    std::string bytes = text;
+    char32_t bad = 0;
+    if (kind == TextFileKind::MessageFile && !Utf8ToLatin1(text, bytes, bad)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(bad));
+        error = std::string("the text holds a character that ISO-8859-1 cannot hold (") + code + ")";
         return nullptr;
-    }
-    std::string bytes;
-    if (kind == TextFileKind::MessageFile) {
-        char32_t bad = 0;
-        if (!Utf8ToLatin1(text, bytes, bad)) {
-            char code[16];
-            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(bad));
-            error = std::string("the text holds a character that ISO-8859-1 cannot hold (") + code + ")";
-            return nullptr;
-        }
-    } else {
-        bytes = text;
     }
     bytes += "\r\n";
 
     mode_t mode = 0644;
+    int oldFd = -1;
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
-            error = Describe(st);
-            return nullptr;
-        }
+        if (!S_ISREG(st.st_mode)) return error = Describe(st), nullptr;
         mode = st.st_mode & 07777;
+        // Locked while it may be kept aside for undo().
+        oldFd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (oldFd >= 0) ::flock(oldFd, LOCK_SH | LOCK_NB);
     } else if (errno != ENOENT) {
-        error = std::strerror(errno);
-        return nullptr;
+        return error = Reason(), nullptr;
     }
     if (ownerOnly) mode = 0600;
 
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = (slash == std::string::npos ? "" : folder) + "." + base + ".XXXXXX";
+    const std::string folder = FolderOf(path), prefix = TemporaryPrefix(path);
+    RemoveLeftovers(folder, prefix, prefix.size() + 6);
+    std::string temp = folder + "/" + prefix + "XXXXXX";
     // Created 0600 with O_EXCL: nobody else can have it open.
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        error = std::strerror(errno);
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || (mode != 0600 && ::fchmod(fd, mode) != 0) ||
+        !WriteAll(fd, bytes) || ::fdatasync(fd) != 0) {
+        error = Reason();
+        if (fd >= 0) ::unlink(temp.c_str()), ::close(fd);
+        if (oldFd >= 0) ::close(oldFd);
         return nullptr;
     }
-    auto fail = [&](int err) -> std::unique_ptr<StagedFile> {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        error = std::strerror(err);
-        return nullptr;
-    };
-    if (mode != 0600 && ::fchmod(fd, mode) != 0) return fail(errno);
-    if (!WriteAll(fd, bytes)) return fail(errno);
-    if (::fdatasync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        error = std::strerror(err);
-        return nullptr;
-    }
-    return std::make_unique<LinuxStagedFile>(temp, path);
+    return std::make_unique<LinuxStagedFile>(temp, path, fd, oldFd);
 }
 
 bool LinuxFiles::isFile(const std::string& path) {
@@ -201,26 +244,53 @@ std::optional<std::uintmax_t> LinuxFiles::fileSize(const std::string& path) {
 
 std::optional<std::string> LinuxFiles::readFrom(const std::string& path, std::uintmax_t offset,
                                                 std::size_t max) {
+    // Never waits: with O_NONBLOCK a FIFO opens without waiting for a writer,
+    // and only a regular file is read.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return std::nullopt;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
+    std::optional<std::string> text;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        const auto size = static_cast<std::uintmax_t>(st.st_size);
+        if (size < offset) offset = 0;
+        if (size - offset > max) offset = size - max;
+        text.emplace(static_cast<std::size_t>(size - offset), '\0');
+        const ssize_t n = ::pread(fd, text->data(), text->size(), static_cast<off_t>(offset));
+        if (n < 0) text.reset();
+        else text->resize(static_cast<std::size_t>(n));
     }
-    const auto size = static_cast<std::uintmax_t>(st.st_size);
-    if (size < offset) offset = 0;
-    if (size - offset > max) offset = size - max;
-    std::string text(static_cast<std::size_t>(size - offset), '\0');
-    const ssize_t n = ::pread(fd, text.data(), text.size(), static_cast<off_t>(offset));
     ::close(fd);
-    if (n < 0) return std::nullopt;
-    text.resize(static_cast<std::size_t>(n));
     return text;
 }
 
-std::string LinuxFiles::openToOthers(const std::string&) { return {}; }
+std::string LinuxFiles::openToOthers(const std::string& path) { return OpenToOthers(path); }
 
-bool LinuxFiles::secureLog(const std::string&, std::string&) { return true; }
+bool LinuxFiles::secureLog(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        // Missing: made now, private, so that the mail client appends to a
+        // file of this user's that nobody else can read.
+        const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+        const int fd = errno == ENOENT ? ::open(path.c_str(), flags, 0600) : -1;
+        const bool made = fd >= 0 && ::fchmod(fd, 0600) == 0;
+        if (!made) error = path + ": " + Reason();
+        if (fd >= 0) ::close(fd);
+        return made;
+    }
+    std::string why;
+    if (S_ISLNK(st.st_mode)) why = " is a symbolic link; the mail client would write through it";
+    else if (!S_ISREG(st.st_mode)) why = " is not a regular file";
+    else if (st.st_uid != ::geteuid()) why = " belongs to another user (" + UserName(st.st_uid) + ")";
+    if (!why.empty()) return error = path + why, false;
+    if ((st.st_mode & 077) == 0) return true;
+    // Others may read it: made private, if it is still the file looked at.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat now {};
+    const bool same = fd >= 0 && ::fstat(fd, &now) == 0 && now.st_ino == st.st_ino;
+    const bool ok = same && ::fchmod(fd, 0600) == 0;
+    if (!ok) error = path + ": " + (same || fd < 0 ? Reason() : "it was replaced meanwhile");
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
 
 }  // namespace fhsw

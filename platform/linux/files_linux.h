@@ -2,12 +2,15 @@
 // UTF-8 (the locale's encoding); the message file is ISO-8859-1, the
 // character set the mail client declares for the body it reads from it.
 //
-// A file is never written in place: the text goes to a new temporary file
-// in the same folder, which is then renamed over the old name. A reader or
-// a second writer sees the old file or the new one, never a mix; a program
-// killed while writing leaves the old file. A name held by anything but a
-// regular file (a symbolic link, a folder, a FIFO) is refused and left
-// untouched, so that nothing is ever written through a planted link.
+// A file is never written in place: stage() writes the text to a new file in
+// the same folder, commit() swaps it into the file's place in one step and
+// keeps the old file aside for undo() (see LinuxStagedFile). A reader or a
+// second writer sees the old file or the new one, never a mix; a program
+// killed while saving leaves the old file, and the next save removes the
+// temporary files it left (they may hold the password). A name held by
+// anything but a regular file (a symbolic link, a folder, a FIFO) is refused
+// and left untouched, so that nothing is ever written through a planted link.
+// No call waits on a FIFO or a device.
 #pragma once
 
 #include "platform/files.h"
@@ -20,7 +23,8 @@ public:
     // U+00FF (and bytes that are not UTF-8, given as U+FFFD).
     std::optional<char32_t> firstUnwritable(const std::string& text, TextFileKind kind) override;
     // ownerOnly: the file is made 0600; otherwise an existing file keeps
-    // its mode and a new one is 0644.
+    // its mode and a new one is 0644. Temporary files: "." + name + ".XXXXXX",
+    // each locked (flock) by its save while that lives.
     std::unique_ptr<StagedFile> stage(const std::string& path, const std::string& text,
                                       TextFileKind kind, bool ownerOnly, std::string& error) override;
     bool isFile(const std::string& path) override;
@@ -28,11 +32,9 @@ public:
     std::optional<std::string> readFrom(const std::string& path, std::uintmax_t offset,
                                         std::size_t max) override;
     std::string openToOthers(const std::string& path) override;
+    // A missing log is made empty with mode 0600; ours that others may read
+    // is made 0600; a link, a non-file or a file of another user is refused.
     bool secureLog(const std::string& path, std::string& error) override;
 };
-
-// UTF-8 to ISO-8859-1; false at the first character it cannot hold, which
-// is left in `bad`.
-bool Utf8ToLatin1(const std::string& utf8, std::string& latin1, char32_t& bad);
 
 }  // namespace fhsw

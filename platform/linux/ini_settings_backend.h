@@ -1,34 +1,35 @@
 // The settings store on Linux: one per-user INI file, one section per
-// Profile, in the layout that Qt's QSettings uses for IniFormat files (UTF-8,
-// "[section]" headers, "key=value" lines, names and values escaped the same
-// way), so that either can read what the other wrote.
+// Profile, read and written by Qt's QSettings (IniFormat).
 //
-// Every read looks at the file as it is at that moment, so a value saved by
-// another copy of the program is seen at the next read; but a file that has
-// not changed since it was last read is not read or parsed again. The parsed
-// file is kept together with the file's identity (device, inode, size,
-// modification and change time in nanoseconds); every save replaces the file
-// and so gives it a new inode. A file that another hand changed so recently
-// that a further change could keep its time stamps is compared byte for byte
-// as well; a file this copy has just saved is known by its identity alone.
+// Reads: every read first looks at the file (it must be this user's own
+// regular file, or a link of this user or root to one), then lets QSettings
+// see whether it changed (size and modification time) and read it again if
+// so. A value saved by another copy of the program is thus seen at the next
+// read. After a save of its own, the object answers from what it wrote for
+// as long as the file is the one it put there.
 //
-// Every write takes an exclusive lock on "<file>.lock", re-reads the file if
-// it changed, changes the one value and replaces the file atomically (a
-// temporary file in the same folder, synced, renamed over the old one, folder
-// synced), so that copies of the program running at once never lose each
-// other's values and a crash never leaves a torn file. What a write stored is
-// kept as the parsed file at once. The files are readable and writable by
-// their owner only. Section and key names compare case-sensitively; as in
-// QSettings, a "/" in a name separates levels.
+// Saves: copies of the program take turns through a lock (flock) on
+// "<file>.lock" beside the file; a save waits for it at most 10 s (and, once
+// it has waited in vain, does not wait again for the next 10 s). Holding it,
+// the save copies the file to a new file of its own beside it, lets a new
+// QSettings object store every value in that copy, and renames the copy over
+// the file. So values of other copies are never lost, a kill at any moment
+// leaves the old or the new file, and a failed save leaves the file and this
+// object's view as they were. What a killed save left is removed by the next
+// save. The file is readable and writable by its owner only; a missing
+// folder is created owner-only. Through a link, its target is written.
 //
-// Anything but a regular file in the settings file's place (a folder, a named
-// pipe, a device) is refused before it is read: reads give the defaults and
-// report it once through onReadError, writes fail with the reason.
+// Anything but such a file in the settings file's place (a folder, a named
+// pipe, a device, a file or link of another user) is refused before it is
+// opened: reads give the defaults and report it once through onReadError,
+// saves fail with the reason.
 //
 // One object may be used from several threads; its calls take turns.
 #pragma once
 
-#include <cstddef>
+#include <array>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,8 @@
 #include <vector>
 
 #include "platform/settings_backend.h"
+
+class QSettings;
 
 namespace fhsw {
 
@@ -52,35 +55,31 @@ public:
 
     const std::string& path() const { return path_; }
 
-    // The value in the file as it is now; a missing or unreadable file reads
-    // as empty. Lines that do not parse are skipped.
     std::optional<std::string> read(const std::string& section, const std::string& key) override;
     bool writeAll(const std::vector<SettingValue>& values, std::string& error) override;
+    // The Profiles: the file's sections. Keys outside any section belong to
+    // no Profile and are not listed.
     std::vector<std::string> sections() override;
+    std::string openToOthers() override;
+
+    // A version of the file: device, inode (a save makes a new file), size
+    // and modification time in ns (which a change in place moves).
+    using Version = std::array<std::int64_t, 4>;
 
 private:
-    bool writeOne(const std::string& section, const std::string& key, const std::string& value,
-                  std::string& error);
-
-public:
-
-    // onReadError is called once with a message when the file cannot be read
-    // (and again only after it could be read in between). It writes to
-    // standard error unless replaced.
-    // Why the last read found the file unreadable; empty when it was read.
-    std::string lastReadError() const;
-    // How many times the file's text has been parsed.
-    std::size_t parses() const;
-
-private:
-    struct Cache;
-    bool refresh(const std::string& file, std::string& reason);
+    // The settings as the file holds them now; nullptr and the reason when it
+    // is refused. Called with mutex_ held.
+    QSettings* view(std::string& reason);
+    // Calls `f` with the view; a refusal is reported once (until a read
+    // succeeds again).
+    void use(const std::function<void(QSettings&)>& f);
 
     std::string path_;
-    mutable std::mutex mutex_;
-    std::unique_ptr<Cache> cache_;
-    std::size_t parses_ = 0;
+    std::mutex mutex_;
+    std::unique_ptr<QSettings> view_;
+    std::optional<Version> written_;  // set while view_ is what this object saved
     std::string readError_;
+    std::chrono::steady_clock::time_point waitedInVain_{};
 };
 
 }  // namespace fhsw
