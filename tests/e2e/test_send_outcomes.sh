@@ -69,7 +69,7 @@ dead_home=$E2E_HOME
 e2e_program NO-SERVER
 e2e_unattended_profile NO-SERVER "$dead_port"
 # A place on the desktop's second monitor: a run without a display keeps it.
-sed -i '/^\[NO-SERVER\]/,/^\[/ s/^MAIN-Left=.*/MAIN-Left=40000/' "$E2E_INI"
+sed -i '/^\[NO-SERVER\]/a MAIN-Left=40000' "$E2E_INI"
 
 e2e_install_folder stall-home
 stall_home=$E2E_HOME
