@@ -13,11 +13,6 @@ std::wstring Widen(std::string_view utf8) {
     return out;
 }
 
-bool WidenStrict(std::string_view utf8, std::wstring& out) {
-    out = Widen(utf8);
-    return Narrow(out) == utf8;
-}
-
 std::string Narrow(std::wstring_view utf16) {
     const int size = static_cast<int>(utf16.size());
     std::string out(std::max(::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr), 0),
