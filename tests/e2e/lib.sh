@@ -395,23 +395,3 @@ e2e_expect_stored_pos() {
     [ "$(e2e_calc "($left - $3 * 15) ^ 2 <= 484 && ($top - $4 * 15) ^ 2 <= 484")" = 1.000 ] ||
         fail "$2 stored at $left,$top twips; its frame is at $3,$4 px = $(($3 * 15)),$(($4 * 15)) twips"
 }
-
-# e2e_no_keys_held: fails if the X server has any key down (a key that
-# xdotool pressed and never released).
-e2e_no_keys_held() {
-    local held
-    held=$(timeout 5 /usr/bin/python3 - <<'PY'
-import ctypes
-x = ctypes.CDLL("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-d = x.XOpenDisplay(None)
-if not d:
-    print("no display")
-else:
-    keys = (ctypes.c_ubyte * 32)()
-    x.XQueryKeymap(ctypes.c_void_p(d), keys)
-    print(" ".join(str(i * 8 + b) for i in range(32) for b in range(8) if keys[i] >> b & 1))
-PY
-) || fail "cannot ask the X server for the keyboard state"
-    [ -z "$held" ] || fail "keys still held down (keycodes): $held"
-}
