@@ -76,7 +76,7 @@ cat >"$E2E_WORK/viewer-bin/xdg-open" <<EOF
 #!/bin/sh
 echo \$\$ >"$E2E_WORK/viewer.pid"
 printf '%s\n' "\$@" >"$E2E_WORK/viewer.args"
-exec sleep 60
+exec sleep 150
 EOF
 chmod +x "$E2E_WORK/viewer-bin/xdg-open"
 att="$E2E_WORK/files/nightly report.bin"
