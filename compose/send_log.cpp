@@ -13,6 +13,11 @@ constexpr std::string_view kErrorMark = "ERROR => ";
 // A server's refusal of a recipient, logged before the mail client gives up.
 constexpr std::string_view kReplyMark = "WARNING => Received:";
 constexpr std::string_view kNoRecipients = "No recipients were accepted";
+// A server certificate that the system does not trust (a relay's own, or one
+// of an authority the system does not know): the README tells what to do.
+constexpr std::string_view kUntrusted = "certificate verify failed";
+constexpr std::string_view kUntrustedHint =
+    " - the system does not trust the server's certificate: see \"A relay with a certificate of its own\" in the README";
 // The runner's exit status when it could not start a program:
 // fh-sendwarden-run's, and cmd.exe's "is not recognized".
 constexpr int kNotStartedLinux = 127;
@@ -54,6 +59,7 @@ std::string MailClientError(std::string_view log) {
         if (reason.empty()) return std::string(SENDEMAIL_IMAGE_NAME) + " reported an error";
         if (!reply.empty() && line.find(kNoRecipients) != std::string_view::npos)
             reason += " The server replied: " + std::string(reply);
+        if (line.find(kUntrusted) != std::string_view::npos) reason += kUntrustedHint;
         return ShownReason(reason);
     }
     return {};

@@ -66,6 +66,12 @@ TEST(SendLog, TheRunnersStatusAndTheRunsLogLinesDecide) {
         EXPECT_EQ(outcome.reason, row.reason);
     }
     EXPECT_TRUE(JudgeSend({0, std::nullopt, "", "", true}).sent) << "no install folder: no log to ask";
+    // A relay whose certificate the system does not trust: the reason says so
+    // and names the README's section on the remedy.
+    const std::string untrusted = "TLS setup failed: SSL connect attempt failed error:0A000086:SSL routines::certificate verify failed";
+    const std::string shown = JudgeSend({1, Line("ERROR => " + untrusted), log, folder}).reason;
+    EXPECT_EQ(shown.rfind(untrusted + " - ", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\"A relay with a certificate of its own\""), std::string::npos) << shown;
 }
 
 // A reason too long for any screen is cut at a character and says so.
