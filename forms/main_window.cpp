@@ -14,6 +14,7 @@
 #include "forms/settings_main_window.h"
 #include "forms/about_window.h"
 #include "forms/log_manager_window.h"
+#include "forms/profile_form.h"
 
 namespace fhsw {
 
@@ -154,14 +155,16 @@ void MainWindow::load() {
     }
 }
 
+// In one go: with the settings locked by another copy, one wait, not seven.
 void MainWindow::storeState() {
-    SettingsStore& store = app_.store;
-    StoreWindowPosition(*this, store, "MAIN");
-    store.writeTick("AUTOSTART_TICKBOX", AUTOSTART_TICKBOX.state());
-    store.writeTick("AUTOCLOSE_TICKBOX", AUTOCLOSE_TICKBOX.state());
-    store.writeTick("SE_EXE_OUTPUT_WINDOW_TICKBOX", SE_EXE_OUTPUT_WINDOW_TICKBOX.state());
-    store.writeText("SE_RUNNER_BAT_LOCATION_TEXTBOX", SE_RUNNER_BAT_LOCATION_TEXTBOX.text());
-    store.writeTick("P4P_TICKBOX", P4P_TICKBOX.state());
+    const std::string profile = app_.store.ProfileName();
+    std::vector<SettingValue> values = PositionValues(*this, profile, "MAIN");
+    for (const Control* c : std::initializer_list<const Control*>{&AUTOSTART_TICKBOX, &AUTOCLOSE_TICKBOX,
+                                                                  &SE_EXE_OUTPUT_WINDOW_TICKBOX,
+                                                                  &SE_RUNNER_BAT_LOCATION_TEXTBOX, &P4P_TICKBOX})
+        values.push_back({profile, c->name(), ControlValue(*c)});
+    if (std::string error; !app_.store.WriteSettings(values, error))
+        app_.store.onWriteError("cannot store the main window's place and options: " + error);
 }
 
 void MainWindow::unload() { storeState(); }

@@ -66,11 +66,12 @@ bool InSet(const ProfileField& f, FieldSet set) {
 }
 }  // namespace
 
-std::string FieldValue(const Window& w, const ProfileField& f) {
-    const Control* c = w.find(f.key);
-    if (c->kind() == ControlKind::TickBox) return std::to_string(static_cast<const TickBox*>(c)->state());
-    return c->text();
+std::string ControlValue(const Control& c) {
+    if (c.kind() == ControlKind::TickBox) return std::to_string(static_cast<const TickBox&>(c).state());
+    return c.text();
 }
+
+std::string FieldValue(const Window& w, const ProfileField& f) { return ControlValue(*w.find(f.key)); }
 
 void LoadFields(Window& w, const SettingsStore& store, const std::string& section, FieldSet set,
                 TlsTickBoxes& tls) {

@@ -39,7 +39,9 @@ struct TlsTickBoxes {
 // Which fields a window holds: the settings window's, or only the shared ones.
 enum class FieldSet { Settings, Shared };
 
-// The field's text, or its tick state as "0" or "1".
+// A control's value as stored: its text, or its tick state as "0" or "1".
+std::string ControlValue(const Control& c);
+// The field's value, from the window's control of that name.
 std::string FieldValue(const Window& w, const ProfileField& f);
 
 // Reads the fields of `set` from `section` into their controls, in table

@@ -122,8 +122,11 @@ TEST_F(MainWindowTest, EveryWayOfClosingStoresTheSameSevenValues) {
                 {"SE_RUNNER_BAT_LOCATION_TEXTBOX", "\"C:\\x\\SENDEMAIL-RUNNER.BAT\""}})
             .movedByUser(4500, -300);
         const std::size_t before = h.app.backend.writes.size();
+        const int batches = h.app.backend.batches;
         how(h);
         EXPECT_TRUE(h.w->isClosed());
+        // All in one go: a copy that holds the settings' lock is waited for once.
+        EXPECT_EQ(h.app.backend.batches - batches, h.app.backend.writes.size() - before == 7 ? 1 : 2);
         Strings writes;
         for (std::size_t i = before; i < h.app.backend.writes.size(); ++i) {
             const auto& write = h.app.backend.writes[i];
@@ -178,6 +181,9 @@ TEST_F(MainWindowTest, SettingsThatCannotBeReadOrStoredAreShownInTheWindowInFron
     };
     m.ABOUT_BUTTON.press();
     EXPECT_NE(inDialog.find("cannot store ABOUT-Top: store is read-only"), std::string::npos);
+    m.setNotice("");
+    m.close();
+    EXPECT_NE(m.notice().find("store is read-only"), std::string::npos) << "the closing steps' values";
     w.reset();
     EXPECT_NE(app.backend.onReadError.target<Listener>(), nullptr) << "the earlier listener is back";
     EXPECT_NE(app.store.onWriteError.target<Listener>(), nullptr) << "the earlier listener is back";
