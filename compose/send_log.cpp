@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "compose/profile_fields.h"
 #include "compose/sendemail_contract.h"
 
 namespace fhsw {
@@ -22,21 +23,6 @@ constexpr std::string_view kUntrustedHint =
 // fh-sendwarden-run's, and cmd.exe's "is not recognized".
 constexpr int kNotStartedLinux = 127;
 constexpr int kNotStartedWindows = 9009;
-
-// The length of the UTF-8 character at the start of `s`; 0 when it is not one.
-std::size_t CharLength(std::string_view s) {
-    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char b = at(0);
-    std::size_t n = b < 0x80 ? 1 : b < 0xC2 ? 0 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : b < 0xF5 ? 4 : 0;
-    if (n == 0 || n > s.size()) return 0;
-    for (std::size_t i = 1; i < n; ++i)
-        if ((at(i) & 0xC0) != 0x80) return 0;
-    // No overlong forms, no surrogates, nothing beyond U+10FFFF.
-    if ((b == 0xE0 && at(1) < 0xA0) || (b == 0xED && at(1) >= 0xA0) ||
-        (b == 0xF0 && at(1) < 0x90) || (b == 0xF4 && at(1) >= 0x90))
-        return 0;
-    return n;
-}
 
 // The mail client's own reason: the text after "ERROR => " on the first line
 // that has one, with the server's reply when no recipient was accepted; ""
@@ -70,7 +56,7 @@ std::string MailClientError(std::string_view log) {
 std::string ShownReason(std::string_view text) {
     std::string shown;
     while (!text.empty()) {
-        const std::size_t n = CharLength(text);
+        const std::size_t n = Utf8Length(text);
         const unsigned char b = static_cast<unsigned char>(text[0]);
         const bool control = b < 0x20 || b == 0x7F ||
                              (b == 0xC2 && n == 2 && static_cast<unsigned char>(text[1]) < 0xA0);

@@ -51,18 +51,7 @@ constexpr const char* kUsage =
     "run does not have: save the password with the settings.\r\n";
 
 constexpr const char* kWebsite = "http://caspian.dotconf.net/menu/Software/SendEmail/";
-
-std::string WhereThingsAre(const std::string& settingsLocation) {
-    return "Settings: " + settingsLocation +
-           "\r\nRun files and the log SENDEMAIL-LOG.txt: in the SENDEMAIL HOME folder"
-           "\r\nThe Log Manager opens and clears the log";
-}
 }  // namespace
-
-std::string AboutWindow::SavedDataWarning(const std::string& settingsLocation) {
-    return "!!! NOTE - SAVED DATA IS STORED IN " + settingsLocation +
-           " IN CLEAR TEXT, AND IS NOT ENCRYPTED !!!";
-}
 
 AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
     : Window(app.ui, "FH_SENDWARDEN_ABOUT", "FH-SENDWARDEN - ABOUT", &main),
@@ -71,7 +60,8 @@ AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
       FH_SENDWARDEN_VERSION(*this, "FH_SENDWARDEN_VERSION", "Version 1.0", {120, 960, 4095, 375}),
       FH_SENDWARDEN_CREATOR(*this, "FH_SENDWARDEN_CREATOR", kCredit, {120, 1380, 4095, 375}),
       SENDWARDEN_SAVED_DATA_WARNING_LABEL(*this, "SENDWARDEN_SAVED_DATA_WARNING_LABEL",
-                                          SavedDataWarning(app.settingsLocation),
+                                          "!!! NOTE - SAVED DATA IS STORED IN " + app.settingsLocation +
+                                              " IN CLEAR TEXT, AND IS NOT ENCRYPTED !!!",
                                           {120, 1860, 4095, 1095}),
       SENDEMAIL_TEXTBOX(*this, "SENDEMAIL_TEXTBOX",
                         "SendEmail.exe - sendemail-1.56 - mail client by Brandon Zehm",
@@ -80,7 +70,10 @@ AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
                                         {4335, 480, 9270, 315}),
       SENDEMAIL_COMMANDS_TEXTBOX(*this, "SENDEMAIL_COMMANDS_TEXTBOX", kUsage, {4335, 900, 6960, 3615}),
       MERIDEW_DEDICATION_TEXTBOX(*this, "MERIDEW_DEDICATION_TEXTBOX",
-                                 WhereThingsAre(app.settingsLocation), {4335, 4620, 6960, 735}),
+                                 "Settings: " + app.settingsLocation +
+                                     "\r\nRun files and the log SENDEMAIL-LOG.txt: in the SENDEMAIL HOME folder"
+                                     "\r\nThe Log Manager opens and clears the log",
+                                 {4335, 4620, 6960, 735}),
       WIKIPEDIA_WEBLINK_LABEL(*this, "WIKIPEDIA_WEBLINK_LABEL", "The mail client on Debian",
                               {4335, 5460, 2220, 255}),
       WIKIPEDIA_WEBLINK_TEXTBOX(*this, "WIKIPEDIA_WEBLINK_TEXTBOX",

@@ -36,8 +36,6 @@ public:
     Line Line2;
     Button OK_BUTTON;
 
-    static std::string SavedDataWarning(const std::string& settingsLocation);
-
 protected:
     void load() override;
     void unload() override;

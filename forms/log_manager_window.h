@@ -24,10 +24,6 @@ public:
     TextBox OPEN_LOG_COMMAND_TEXTBOX;
     TextBox EMPTY_TEXTBOX;
 
-    // The editor command: "notepad.exe " on Windows, the desktop's opener
-    // elsewhere.
-    static std::string EditorCommand();
-
 protected:
     void load() override;
     void unload() override;

@@ -1,11 +1,10 @@
 #include "forms/main_window.h"
 #include "forms/window_geometry.h"
 
-#include <algorithm>
-#include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <system_error>
 
@@ -19,12 +18,11 @@
 namespace fhsw {
 
 int MainWindow::SendTimeoutFrom(const char* text) {
-    if (text == nullptr || *text < '0' || *text > '9') return kDefaultSendTimeoutSeconds;
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value < 1 || value > 604800) return kDefaultSendTimeoutSeconds;
-    return static_cast<int>(value);
+    int value = 0;
+    const char* end = text ? text + std::strlen(text) : nullptr;
+    if (!text || std::from_chars(text, end, value).ptr != end || value < 1 || value > 604800)
+        return kDefaultSendTimeoutSeconds;
+    return value;
 }
 
 MainWindow::MainWindow(AppContext& app)
@@ -36,19 +34,17 @@ MainWindow::MainWindow(AppContext& app)
       EXE_NAME_LABEL(*this, "EXE_NAME_LABEL", "EXE FILE:", {1440, 720, 975, 255}),
       APP_EXE_NAME_TEXTBOX(*this, "APP_EXE_NAME_TEXTBOX", "APP_EXE_NAME", {2400, 600, 7455, 375}),
       TO_LABEL(*this, "TO_LABEL", "TO:", {1920, 1080, 375, 255}),
-      SEND_TO_ADDRESS_TEXTBOX(*this, "SEND_TO_ADDRESS_TEXTBOX", "TO", {2400, 960, 7455, 375}),
+      SEND_TO_ADDRESS_TEXTBOX(*this, kSendTo.key, "TO", {2400, 960, 7455, 375}),
       SUBJECT_LABEL(*this, "SUBJECT_LABEL", "SUBJECT:", {1440, 1440, 975, 255}),
-      SUBJECT_TEXTBOX(*this, "SUBJECT_TEXTBOX", "SUBJECT", {2400, 1320, 7455, 375}),
+      SUBJECT_TEXTBOX(*this, kSubject.key, "SUBJECT", {2400, 1320, 7455, 375}),
       Picture1(*this, "Picture1", "main.png", {120, 600, 1185, 2205}),
       LOG_MANAGER_BUTTON(*this, "LOG_MANAGER_BUTTON", "Log Manager", {1560, 1920, 1335, 375}),
       ABOUT_BUTTON(*this, "ABOUT_BUTTON", "About", {1560, 2400, 1335, 255}),
-      AUTOSTART_TICKBOX(*this, "AUTOSTART_TICKBOX", "AutoStart", {3000, 1920, 1095, 195}),
-      AUTOCLOSE_TICKBOX(*this, "AUTOCLOSE_TICKBOX", "AutoClose", {3000, 2160, 1095, 195}),
-      AlwaysOnTopTimer_TICKBOX(*this, "AlwaysOnTopTimer_TICKBOX", "Always On Top",
-                               {3000, 2400, 975, 495}),
-      SE_EXE_OUTPUT_WINDOW_TICKBOX(*this, "SE_EXE_OUTPUT_WINDOW_TICKBOX",
-                                   "SendEmail.exe Output Window", {4080, 1920, 1575, 375}),
-      P4P_TICKBOX(*this, "P4P_TICKBOX", "Pause-4-Process SendEmail.exe", {4080, 2400, 1575, 375}),
+      AUTOSTART_TICKBOX(*this, kAutoStart.key, kAutoStart.caption, {3000, 1920, 1095, 195}),
+      AUTOCLOSE_TICKBOX(*this, kAutoClose.key, kAutoClose.caption, {3000, 2160, 1095, 195}),
+      AlwaysOnTopTimer_TICKBOX(*this, kAlwaysOnTop.key, kAlwaysOnTop.caption, {3000, 2400, 975, 495}),
+      SE_EXE_OUTPUT_WINDOW_TICKBOX(*this, kOutputWindow.key, kOutputWindow.caption, {4080, 1920, 1575, 375}),
+      P4P_TICKBOX(*this, kPauseForProcess.key, kPauseForProcess.caption, {4080, 2400, 1575, 375}),
       SEND_EMAIL_NOW_BUTTON(*this, "SEND_EMAIL_NOW_BUTTON", "Send Email Now", {5760, 1920, 1335, 375}),
       SETTINGS_BUTTON(*this, "SETTINGS_BUTTON", "Settings", {5760, 2400, 1335, 375}),
       EXIT_BUTTON(*this, "EXIT_BUTTON", "Exit", {7320, 2040, 975, 495}),
@@ -84,11 +80,12 @@ MainWindow::MainWindow(AppContext& app)
     // is watched.
     SEND_EMAIL_NOW_BUTTON.onPress = [this] { launchRunner(app_.store.readText("INSTALL_FOLDER_TEXTBOX")); };
     AUTOSTART_TICKBOX.onChange = [this] { autoStartChanged(); };
-    P4P_TICKBOX.onChange = [this] { app_.store.writeTick("P4P_TICKBOX", P4P_TICKBOX.state()); };
-    SE_EXE_OUTPUT_WINDOW_TICKBOX.onChange = [this] {
-        app_.store.writeTick("SE_EXE_OUTPUT_WINDOW_TICKBOX", SE_EXE_OUTPUT_WINDOW_TICKBOX.state());
-    };
-    AlwaysOnTopTimer_TICKBOX.onChange = [this] { alwaysOnTopChanged(); };
+    // These options are stored at every change; Always On Top also keeps its timer running.
+    for (TickBox* t : {&P4P_TICKBOX, &SE_EXE_OUTPUT_WINDOW_TICKBOX, &AlwaysOnTopTimer_TICKBOX})
+        t->onChange = [this, t] {
+            if (t == &AlwaysOnTopTimer_TICKBOX) t->ticked() ? AlwaysOnTopTimer.start() : AlwaysOnTopTimer.stop();
+            app_.store.writeTick(t->name(), t->state());
+        };
     AUTOSTART_TIMER.onTick = [this] { countdownElapsed(); };
     PROCESS_WATCHER_TIMER.onTick = [this] { watchTick(); };
     AUTOCLOSE_TIMER.onTick = [this] { autoCloseElapsed(); };
@@ -121,30 +118,23 @@ MainWindow::~MainWindow() {
 // ---- Opening and closing --------------------------------------------------
 
 void MainWindow::load() {
-    SettingsStore& store = app_.store;
-    LoadWindowGeometry(*this, store, "MAIN", 10050, 3285);
-    APP_EXE_NAME_TEXTBOX.setText(store.ProfileName());
-    setCaption("FH-SW - " + store.ProfileName());
-    SEND_TO_ADDRESS_TEXTBOX.setText(store.readText("SEND_TO_ADDRESS_TEXTBOX"));
-    SUBJECT_TEXTBOX.setText(store.readText("SUBJECT_TEXTBOX"));
-    AUTOSTART_TICKBOX.setState(store.readTick("AUTOSTART_TICKBOX"));
-    AUTOCLOSE_TICKBOX.setState(store.readTick("AUTOCLOSE_TICKBOX"));
-    SE_EXE_OUTPUT_WINDOW_TICKBOX.setState(store.readTick("SE_EXE_OUTPUT_WINDOW_TICKBOX"));
-    SE_RUNNER_BAT_LOCATION_TEXTBOX.setText(store.readText("SE_RUNNER_BAT_LOCATION_TEXTBOX"));
-    P4P_TICKBOX.setState(store.readTick("P4P_TICKBOX"));
-    AlwaysOnTopTimer_TICKBOX.setState(store.readTick("AlwaysOnTopTimer_TICKBOX"));
+    const std::string profile = app_.store.ProfileName();
+    LoadWindowGeometry(*this, app_.store, "MAIN", 10050, 3285);
+    APP_EXE_NAME_TEXTBOX.setText(profile);
+    setCaption("FH-SW - " + profile);
+    // A ticked option runs its change handler: Always On Top starts its
+    // timer, which ticks once it has its interval below.
+    for (Control* c : std::initializer_list<Control*>{&SEND_TO_ADDRESS_TEXTBOX, &SUBJECT_TEXTBOX, &AUTOSTART_TICKBOX,
+                                                      &AUTOCLOSE_TICKBOX, &SE_EXE_OUTPUT_WINDOW_TICKBOX,
+                                                      &SE_RUNNER_BAT_LOCATION_TEXTBOX, &P4P_TICKBOX,
+                                                      &AlwaysOnTopTimer_TICKBOX})
+        LoadControl(*c, app_.store, profile);
 
     AlwaysOnTopTimer.setInterval(1000);
     AUTOSTART_TIMER.setInterval(10000);
     AUTOCLOSE_TIMER.setInterval(10000);
     PROCESS_WATCHER_TIMER.setInterval(250);
-    const long long limitMs = 1000LL * (app_.sendTimeoutSeconds > 0 ? app_.sendTimeoutSeconds
-                                                                     : kDefaultSendTimeoutSeconds);
-    SEND_TIMEOUT_TIMER.setInterval(static_cast<int>(std::min<long long>(limitMs, 604800000LL)));
-    if (AlwaysOnTopTimer_TICKBOX.state() == 1)
-        AlwaysOnTopTimer.start();
-    else
-        AlwaysOnTopTimer.stop();
+    SEND_TIMEOUT_TIMER.setInterval(1000 * app_.sendTimeoutSeconds);
     if (AUTOSTART_TICKBOX.state() == 1) {
         setStatus(kCountdown);
         enter(RunState::Countdown);
@@ -191,19 +181,16 @@ void MainWindow::setStatus(const std::string& text, bool failure) {
     lastLogged_ = text;
     const auto now = std::chrono::system_clock::now();
     const std::time_t secs = std::chrono::system_clock::to_time_t(now);
-    const int ms = static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&secs));
-    std::fprintf(stderr, "%s.%03d fh-sendwarden[%s]: %s\n", stamp, ms,
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::fprintf(stderr, "%s.%03d fh-sendwarden[%s]: %s\n", stamp, static_cast<int>(ms),
                  app_.store.ProfileName().c_str(), text.c_str());
 }
 
 void MainWindow::showFailure(const std::string& reason) {
     setStatus(std::string(kSendFailed) + ShownReason(reason) + " !!!", true);
 }
-
-bool MainWindow::failureShown() const { return CURRENT_STATUS_LABEL.foreground() == colours::Red; }
 
 void MainWindow::enter(RunState next) {
     const auto watching = [](RunState s) { return s == RunState::Watch || s == RunState::StoppedWatch; };
@@ -379,7 +366,7 @@ void MainWindow::autoCloseElapsed() {
         const LaunchState launch = app_.launcher.state(run_.id);
         if (!launch.running) judgeRun(launch.exitStatus);
     }
-    const bool failed = failureShown();
+    const bool failed = CURRENT_STATUS_LABEL.foreground() == colours::Red;
     if (AUTOCLOSE_TICKBOX.state() == 1) {
         enter(RunState::Closing);
         // Closing now would throw away what the user is typing in the
@@ -409,14 +396,6 @@ void MainWindow::autoStartChanged() {
 }
 
 // ---- Always on top -------------------------------------------------------
-
-void MainWindow::alwaysOnTopChanged() {
-    if (AlwaysOnTopTimer_TICKBOX.state() == 1)
-        AlwaysOnTopTimer.start();
-    else
-        AlwaysOnTopTimer.stop();
-    app_.store.writeTick("AlwaysOnTopTimer_TICKBOX", AlwaysOnTopTimer_TICKBOX.state());
-}
 
 void MainWindow::alwaysOnTopTick() {
     ZOrder& z = app_.zorder;

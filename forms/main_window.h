@@ -112,15 +112,12 @@ private:
     LaunchId launchRunner(const std::string& folder);
     void setStatus(const std::string& text, bool failure = false);
     void showFailure(const std::string& reason);
-    bool failureShown() const;
     void startQuery();
     void queryAnswered(unsigned generation, bool mailerRunning);
     void finishRun(int runnerStatus);
     bool judgeRun(int runnerStatus);
     void sendTimedOut();
 
-    // Always on top.
-    void alwaysOnTopChanged();
     void alwaysOnTopTick();
 
     AppContext& app_;

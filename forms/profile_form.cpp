@@ -73,6 +73,13 @@ std::string ControlValue(const Control& c) {
 
 std::string FieldValue(const Window& w, const ProfileField& f) { return ControlValue(*w.find(f.key)); }
 
+void LoadControl(Control& c, const SettingsStore& store, const std::string& section, const char* def) {
+    if (c.kind() == ControlKind::TickBox)
+        static_cast<TickBox&>(c).setState(store.readTickIn(section, c.name(), def[0] == '1'));
+    else
+        c.setText(store.ReadSetting(section, c.name(), def));
+}
+
 void LoadFields(Window& w, const SettingsStore& store, const std::string& section, FieldSet set,
                 TlsTickBoxes& tls) {
     std::string cut;
@@ -81,7 +88,7 @@ void LoadFields(Window& w, const SettingsStore& store, const std::string& sectio
         if (f->kind == FieldKind::Tls) {
             if (f == &kTlsNo) tls.loadFrom(store, section);  // all three, in their order
         } else if (f->kind == FieldKind::Tick) {
-            static_cast<TickBox*>(w.find(f->key))->setState(store.readTickIn(section, f->key, f->tickDefault()));
+            LoadControl(*w.find(f->key), store, section, f->def);
         } else {
             std::string text = store.ReadSetting(section, f->key, f->def);
             if (!f->multiLine && CharCount(text) > kMaxBatchLineLength) {

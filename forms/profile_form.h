@@ -43,6 +43,10 @@ enum class FieldSet { Settings, Shared };
 std::string ControlValue(const Control& c);
 // The field's value, from the window's control of that name.
 std::string FieldValue(const Window& w, const ProfileField& f);
+// Sets a control from the value stored in `section` under its name (`def`
+// when absent): a tick box's state ("1" ticks it; a value that does not
+// convert reads as `def`), or the text.
+void LoadControl(Control& c, const SettingsStore& store, const std::string& section, const char* def = "");
 
 // Reads the fields of `set` from `section` into their controls, in table
 // order, the TLS boxes through `tls`. A one-line text longer than a command

@@ -29,21 +29,14 @@ std::string Folded(std::string name) {
     return name;
 }
 
-// Whether a sample of a file holds non-ASCII text that reads as UTF-8; a
-// character cut at either end of the sample is forgiven.
+// Whether the end of a file (a character may be cut at either end) holds
+// non-ASCII text that reads as UTF-8.
 bool NonAsciiUtf8(std::string_view s) {
-    auto continuation = [&](std::size_t i) { return (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80; };
-    std::size_t i = 0;
-    while (i < s.size() && continuation(i)) ++i;
+    while (!s.empty() && (static_cast<unsigned char>(s[0]) & 0xC0) == 0x80) s.remove_prefix(1);
     bool nonAscii = false;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t extra = c < 0x80 ? 0 : c < 0xC2 ? 9 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : c < 0xF5 ? 3 : 9;
-        if (extra == 9) return false;
-        for (std::size_t k = 1; k <= extra && i + k < s.size(); ++k)
-            if (!continuation(i + k)) return false;
-        nonAscii = nonAscii || extra > 0;
-        i += extra + 1;
+    for (std::size_t n; !s.empty(); s.remove_prefix(n)) {
+        if ((n = Utf8Length(s)) == 0) return nonAscii && s.size() < 4;
+        nonAscii = nonAscii || n > 1;
     }
     return nonAscii;
 }
