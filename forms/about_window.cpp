@@ -1,13 +1,10 @@
 #include "forms/about_window.h"
-#include "forms/window_geometry.h"
 
 #include "forms/main_window.h"
 
 namespace fhsw {
 
 namespace {
-constexpr const char* kPrefix = "ABOUT";
-
 constexpr const char* kUsage =
     "How FH-SendWarden drives SendEmail.exe\r\n"
     "\r\n"
@@ -54,7 +51,7 @@ constexpr const char* kWebsite = "http://caspian.dotconf.net/menu/Software/SendE
 }  // namespace
 
 AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
-    : Window(app.ui, "FH_SENDWARDEN_ABOUT", "FH-SENDWARDEN - ABOUT", &main),
+    : PlacedWindow(app, "FH_SENDWARDEN_ABOUT", "FH-SENDWARDEN - ABOUT", &main, "ABOUT", 13815, 7050),
       FH_SENDWARDEN_TITLE_1(*this, "FH_SENDWARDEN_TITLE_1", "FERN-HOLLOW", {120, 120, 4095, 375}),
       FH_SENDWARDEN_TITLE_2(*this, "FH_SENDWARDEN_TITLE_2", "FH-SENDWARDEN", {120, 540, 4095, 375}),
       FH_SENDWARDEN_VERSION(*this, "FH_SENDWARDEN_VERSION", "Version 1.0", {120, 960, 4095, 375}),
@@ -91,8 +88,7 @@ AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
       CARTOON_PIC_PICBOX(*this, "CARTOON_PIC_PICBOX", "about.png", {11400, 900, 2250, 4305}),
       Line1(*this, "Line1", {120, 1800, 4095, 0}),
       Line2(*this, "Line2", {4215, 120, 0, 6375}),
-      OK_BUTTON(*this, "OK_BUTTON", "OK", {120, 5760, 3975, 495}),
-      app_(app) {
+      OK_BUTTON(*this, "OK_BUTTON", "OK", {120, 5760, 3975, 495}) {
     for (Label* title : {&FH_SENDWARDEN_TITLE_1, &FH_SENDWARDEN_TITLE_2, &FH_SENDWARDEN_VERSION,
                          &FH_SENDWARDEN_CREATOR}) {
         StyleAsTitle(*title);
@@ -123,13 +119,9 @@ AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
 
     FH_SENDWARDEN_CREATOR.onDoubleClick = [this] { FH_SENDWARDEN_CREATOR.setText(kContact); };
     OK_BUTTON.onPress = [this] {
-        StoreWindowPosition(*this, app_.store, kPrefix);
+        storePlace();
         close();
     };
 }
-
-void AboutWindow::load() { LoadWindowGeometry(*this, app_.store, kPrefix, 13815, 7050); }
-
-void AboutWindow::unload() { StoreWindowPosition(*this, app_.store, kPrefix); }
 
 }  // namespace fhsw

@@ -1,5 +1,4 @@
 #include "forms/log_manager_window.h"
-#include "forms/window_geometry.h"
 
 #include "forms/main_window.h"
 #include "compose/profile_fields.h"
@@ -7,7 +6,6 @@
 namespace fhsw {
 
 namespace {
-constexpr const char* kPrefix = "LOG_MANAGER";
 constexpr float kReportHeight = 1050;  // twips the window grows by to show a report
 // The editor: notepad.exe on Windows, the desktop's opener elsewhere, with
 // the path quoted so that a folder with blanks opens the right file.
@@ -19,7 +17,7 @@ constexpr const char *kEditor = "xdg-open ", *kQuote = "\"";
 }  // namespace
 
 LogManagerWindow::LogManagerWindow(AppContext& app, MainWindow& main)
-    : Window(app.ui, "FH_SENDWARDEN_LOG_MANAGER", "FH-SENDWARDEN - LOG MANAGER", &main),
+    : PlacedWindow(app, "FH_SENDWARDEN_LOG_MANAGER", "FH-SENDWARDEN - LOG MANAGER", &main, "LOG_MANAGER", 3525, 2160),
       CLEAR_LOG_BUTTON(*this, "CLEAR_LOG_BUTTON", "CLEAR LOG", {120, 120, 1935, 495}),
       ENABLE_TICKBOX(*this, "ENABLE_TICKBOX", "Enable", {2175, 240, 1140, 255}),
       OPEN_LOG_BUTTON(*this, "OPEN_LOG_BUTTON", "Open Log In Notepad", {120, 735, 3195, 375}),
@@ -29,8 +27,7 @@ LogManagerWindow::LogManagerWindow(AppContext& app, MainWindow& main)
       SE_LOG_FILE_TEXTBOX(*this, "SE_LOG_FILE_TEXTBOX", app.runFiles.logFile, {}),
       INSTALL_FOLDER_TEXTBOX(*this, "INSTALL_FOLDER_TEXTBOX", "", {}),
       OPEN_LOG_COMMAND_TEXTBOX(*this, "OPEN_LOG_COMMAND_TEXTBOX", "OPEN LOG", {}),
-      EMPTY_TEXTBOX(*this, "EMPTY_TEXTBOX", "", {}),
-      app_(app) {
+      EMPTY_TEXTBOX(*this, "EMPTY_TEXTBOX", "", {}) {
     CLEAR_LOG_BUTTON.setEnabled(false);
     LOG_REPORT_LABEL.setForeground(colours::Red);
     LOG_REPORT_LABEL.setVisible(false);
@@ -43,18 +40,16 @@ LogManagerWindow::LogManagerWindow(AppContext& app, MainWindow& main)
     OPEN_LOG_BUTTON.onPress = [this] { openLog(); };
     CLEAR_LOG_BUTTON.onPress = [this] { clearLog(); };
     OK_BUTTON.onPress = [this] {
-        StoreWindowPosition(*this, app_.store, kPrefix);
+        storePlace();
         close();
     };
 }
 
 void LogManagerWindow::load() {
-    LoadWindowGeometry(*this, app_.store, kPrefix, 3525, 2160);
+    PlacedWindow::load();
     INSTALL_FOLDER_TEXTBOX.setText(app_.store.readText(kInstallFolder.key));
     OPEN_LOG_COMMAND_TEXTBOX.setText(NOTEPAD_TEXTBOX.text() + kQuote + logPath() + kQuote);
 }
-
-void LogManagerWindow::unload() { StoreWindowPosition(*this, app_.store, kPrefix); }
 
 std::string LogManagerWindow::logPath() const {
     return INSTALL_FOLDER_TEXTBOX.text() + SE_LOG_FILE_TEXTBOX.text();

@@ -1,5 +1,4 @@
 #include "forms/main_window.h"
-#include "forms/window_geometry.h"
 
 #include <charconv>
 #include <chrono>
@@ -26,7 +25,7 @@ int MainWindow::SendTimeoutFrom(const char* text) {
 }
 
 MainWindow::MainWindow(AppContext& app)
-    : Window(app.ui, "FH_SENDWARDEN_MAIN", "FH-SW - "),
+    : PlacedWindow(app, "FH_SENDWARDEN_MAIN", "FH-SW - ", nullptr, "MAIN", 10050, 3285),
       START_STOP_BUTTON(*this, "START_STOP_BUTTON", "START", {8520, 1920, 1095, 735}),
       FH_SENDWARDEN_TITLE_2(*this, "FH_SENDWARDEN_TITLE_2", "FH-SENDWARDEN", {120, 120, 2655, 375}),
       STATUS_LABEL(*this, "STATUS_LABEL", "STATUS:", {2880, 240, 855, 255}),
@@ -55,7 +54,6 @@ MainWindow::MainWindow(AppContext& app)
       PROCESS_WATCHER_TIMER(*this, "PROCESS_WATCHER_TIMER"),
       AlwaysOnTopTimer(*this, "AlwaysOnTopTimer"),
       SEND_TIMEOUT_TIMER(*this, "SEND_TIMEOUT_TIMER"),
-      app_(app),
       alive_(std::make_shared<MainWindow*>(this)) {
     StyleAsTitle(FH_SENDWARDEN_TITLE_2);
     StyleAsTitle(CURRENT_STATUS_LABEL);
@@ -119,7 +117,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::load() {
     const std::string profile = app_.store.ProfileName();
-    LoadWindowGeometry(*this, app_.store, "MAIN", 10050, 3285);
+    PlacedWindow::load();
     APP_EXE_NAME_TEXTBOX.setText(profile);
     setCaption("FH-SW - " + profile);
     // A ticked option runs its change handler: Always On Top starts its
@@ -148,7 +146,7 @@ void MainWindow::load() {
 // In one go: with the settings locked by another copy, one wait, not seven.
 void MainWindow::storeState() {
     const std::string profile = app_.store.ProfileName();
-    std::vector<SettingValue> values = PositionValues(*this, profile, "MAIN");
+    std::vector<SettingValue> values = placeValues();
     for (const Control* c : std::initializer_list<const Control*>{&AUTOSTART_TICKBOX, &AUTOCLOSE_TICKBOX,
                                                                   &SE_EXE_OUTPUT_WINDOW_TICKBOX,
                                                                   &SE_RUNNER_BAT_LOCATION_TEXTBOX, &P4P_TICKBOX})
@@ -161,10 +159,7 @@ void MainWindow::unload() { storeState(); }
 
 template <class Dialog>
 void MainWindow::openDialog() {
-    {
-        Dialog dialog(app_, *this);
-        showModal(dialog);
-    }
+    ShowDialog<Dialog>(app_, *this);
     // An auto-close that fell due while the dialog was open waited for it.
     if (state_ == RunState::Closing) close();
 }

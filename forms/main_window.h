@@ -10,12 +10,11 @@
 #include <string>
 #include <thread>
 
-#include "forms/app_context.h"
-#include "ui/window.h"
+#include "forms/placed_window.h"
 
 namespace fhsw {
 
-class MainWindow : public Window {
+class MainWindow : public PlacedWindow {
 public:
     explicit MainWindow(AppContext& app);
     ~MainWindow() override;
@@ -80,8 +79,6 @@ public:
     Timer AlwaysOnTopTimer;
     Timer SEND_TIMEOUT_TIMER;  // one-shot: the time limit of a watched send
 
-    AppContext& app() const { return app_; }
-
 protected:
     void load() override;
     void unload() override;
@@ -120,7 +117,6 @@ private:
 
     void alwaysOnTopTick();
 
-    AppContext& app_;
     RunState state_ = RunState::Idle;
     std::string lastLogged_;
     int exitStatus_ = kExitOk;

@@ -1,5 +1,4 @@
 #include "forms/output_settings_window.h"
-#include "forms/window_geometry.h"
 
 #include "forms/settings_main_window.h"
 #include "forms/main_window.h"
@@ -7,12 +6,9 @@
 
 namespace fhsw {
 
-namespace {
-constexpr const char* kPrefix = "OUTPUT_SETTINGS";
-}
-
 OutputSettingsWindow::OutputSettingsWindow(AppContext& app, SettingsMainWindow& settings)
-    : Window(app.ui, "FH_SENDWARDEN_OUTPUT_SETTINGS", "FH-SENDWARDEN - OUTPUT SETTINGS", &settings),
+    : PlacedWindow(app, "FH_SENDWARDEN_OUTPUT_SETTINGS", "FH-SENDWARDEN - OUTPUT SETTINGS", &settings,
+                   "OUTPUT_SETTINGS", 8670, 7560),
       FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE(*this, "FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE",
                                           "FH-SENDWARDEN - OUTPUT SETTINGS", {120, 120, 8340, 375}),
       OUTPUT_COMMAND_TEXTBOX(*this, "OUTPUT_COMMAND_TEXTBOX", "", {120, 600, 8340, 5400}),  // filled when it opens
@@ -20,7 +16,6 @@ OutputSettingsWindow::OutputSettingsWindow(AppContext& app, SettingsMainWindow& 
                                    "Show SendEmail.exe \"Command Line\" Output Window",
                                    {120, 6180, 6000, 375}),
       OK_BUTTON(*this, "OK_BUTTON", "OK", {6960, 6120, 1500, 495}),
-      app_(app),
       settings_(settings) {
     StyleAsTitle(FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE);
     FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE.setAlign(Align::Center);
@@ -33,17 +28,15 @@ OutputSettingsWindow::OutputSettingsWindow(AppContext& app, SettingsMainWindow& 
         app_.store.writeTick(kOutputWindow.key, SE_EXE_OUTPUT_WINDOW_TICKBOX.state());
     };
     OK_BUTTON.onPress = [this] {
-        StoreWindowPosition(*this, app_.store, kPrefix);
+        storePlace();
         close();
     };
 }
 
 void OutputSettingsWindow::load() {
-    LoadWindowGeometry(*this, app_.store, kPrefix, 8670, 7560);
+    PlacedWindow::load();
     OUTPUT_COMMAND_TEXTBOX.setText(settings_.OUTPUT_COMMAND_TEXTBOX.text());
     LoadControl(SE_EXE_OUTPUT_WINDOW_TICKBOX, app_.store, app_.store.ProfileName());
 }
-
-void OutputSettingsWindow::unload() { StoreWindowPosition(*this, app_.store, kPrefix); }
 
 }  // namespace fhsw

@@ -10,12 +10,10 @@
 #include "forms/main_window.h"
 #include "forms/output_settings_window.h"
 #include "forms/shared_settings_window.h"
-#include "forms/window_geometry.h"
 
 namespace fhsw {
 
 namespace {
-constexpr const char* kPrefix = "SETTINGS_MAIN";
 constexpr std::size_t kMaxNames = 5;  // named in one warning
 
 // A folder or profile name as the platform compares it: Windows without
@@ -43,7 +41,8 @@ bool NonAsciiUtf8(std::string_view s) {
 }  // namespace
 
 SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
-    : Window(app.ui, "FH_SENDWARDEN_SETTINGS_MAIN", "FH-SENDWARDEN - SETTINGS - MAIN", &main),
+    : PlacedWindow(app, "FH_SENDWARDEN_SETTINGS_MAIN", "FH-SENDWARDEN - SETTINGS - MAIN", &main,
+                   "SETTINGS_MAIN", 9840, 5400),
       FH_SENDWARDEN_SETTINGS_TITLE(*this, "FH_SENDWARDEN_SETTINGS_TITLE", "FH-SENDWARDEN - SETTINGS",
                                    {120, 120, 4575, 375}),
       INSTALL_FOLDER_LABEL_TEXTBOX(*this, "INSTALL_FOLDER_LABEL_TEXTBOX", kInstallFolder.label(),
@@ -91,7 +90,6 @@ SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
       ATTACHMENT_COMMAND_TB(*this, "ATTACHMENT_COMMAND_TB", "", {0, 0, 0, 0}),
       MESSAGE_COMMAND_TB(*this, "MESSAGE_COMMAND_TB", "", {0, 0, 0, 0}),
       OUTPUT_COMMAND_TIMER(*this, "OUTPUT_COMMAND_TIMER"),
-      app_(app),
       main_(main),
       tls_{TLS_NO_TICKBOX, TLS_YES_TICKBOX, TLS_AUTO_TICKBOX} {
     StyleAsTitle(FH_SENDWARDEN_SETTINGS_TITLE);
@@ -121,18 +119,12 @@ SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
     OUTPUT_COMMAND_TIMER.onTick = [this] { compose(); };
     SAVE_BUTTON.onPress = [this] { save(); };
     CANCEL_BUTTON.onPress = [this] { close(); };
-    IMPORT_SHARED_SETTINGS_BUTTON.onPress = [this] {
-        SharedSettingsWindow dialog(app_, *this);
-        showModal(dialog);
-    };
-    OUTPUT_SETTINGS_BUTTON.onPress = [this] {
-        OutputSettingsWindow dialog(app_, *this);
-        showModal(dialog);
-    };
+    IMPORT_SHARED_SETTINGS_BUTTON.onPress = [this] { ShowDialog<SharedSettingsWindow>(app_, *this); };
+    OUTPUT_SETTINGS_BUTTON.onPress = [this] { ShowDialog<OutputSettingsWindow>(app_, *this); };
 }
 
 void SettingsMainWindow::load() {
-    LoadWindowGeometry(*this, app_.store, kPrefix, 9840, 5400);
+    PlacedWindow::load();
     LoadFields(*this, app_.store, app_.store.ProfileName(), FieldSet::Settings, tls_);
 
     OUTPUT_COMMAND_TIMER.setInterval(1000);
@@ -140,8 +132,6 @@ void SettingsMainWindow::load() {
     // The fields that follow a tick box follow it now, changed or not.
     for (TickBox* box : {&SHOW_PASSWORD_TICKBOX, &FILE_AS_MESSAGE_TICKBOX, &ATTACHMENT_TICKBOX}) box->onChange();
 }
-
-void SettingsMainWindow::unload() { StoreWindowPosition(*this, app_.store, kPrefix); }
 
 ComposedScript SettingsMainWindow::compose() {
     const auto value = [this](const ProfileField& f) { return FieldValue(*this, f); };
@@ -252,7 +242,7 @@ bool SettingsMainWindow::save(const std::vector<SettingValue>& alsoStore) {
     const std::string launch = LaunchText(INSTALL_FOLDER_TEXTBOX.text(), app_.runFiles);
     std::string why = refusal(script);
     if (why.empty()) {
-        std::vector<SettingValue> values = PositionValues(*this, profile, kPrefix);
+        std::vector<SettingValue> values = placeValues();
         AppendFieldValues(*this, profile, FieldSet::Settings, values);
         values.push_back({profile, main_.SE_RUNNER_BAT_LOCATION_TEXTBOX.name(), launch});
         values.insert(values.end(), alsoStore.begin(), alsoStore.end());
