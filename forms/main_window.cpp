@@ -267,32 +267,23 @@ void MainWindow::countdownElapsed() {
     enter(RunState::Watch);
 }
 
+// The window never waits for the process list: the query runs on its own
+// thread, and a tick while it runs starts no other.
 void MainWindow::watchTick() {
-    if (P4P_TICKBOX.state() == 1) {
-        // The window never waits for the process list: the query runs on
-        // its own thread, and a tick while it runs starts no other.
-        if (!queryOutstanding_) startQuery();
-        return;
-    }
-    enterWait();
+    if (P4P_TICKBOX.state() != 1)
+        enterWait();
+    else if (!queryOutstanding_)
+        startQuery();
 }
 
 void MainWindow::startQuery() {
     // The previous query has answered already; its thread is at its end.
     if (queryThread_.joinable()) queryThread_.join();
     queryOutstanding_ = true;
-    std::shared_ptr<MainWindow*> alive = alive_;
-    ProcessQuery& processes = app_.processes;
-    Scheduler& scheduler = ui().scheduler;
-    const unsigned generation = watchGeneration_;
     try {
-        queryThread_ = std::thread([alive, &processes, &scheduler, generation] {
-            bool running = false;
-            try {
-                running = processes.isProcessRunning(SENDEMAIL_IMAGE_NAME);
-            } catch (...) {
-                running = false;  // no process list: the runner script's own state decides
-            }
+        queryThread_ = std::thread([alive = alive_, &processes = app_.processes, &scheduler = ui().scheduler,
+                                    generation = watchGeneration_] {
+            const bool running = processes.isProcessRunning(SENDEMAIL_IMAGE_NAME);
             scheduler.post([alive, generation, running] {
                 if (MainWindow* w = *alive) w->queryAnswered(generation, running);
             });

@@ -84,7 +84,7 @@ SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
       MESSAGE_FILE_LOCATION_TEXTBOX(*this, kMessageFile.key, "", {120, 4560, 4575, 315}),
       FILE_ATTACHMENT_LABEL(*this, "FILE_ATTACHMENT_LABEL", kFileAttachment.caption, {4920, 4320, 4695, 255}),
       FILE_ATTACHMENT_TEXTBOX(*this, kFileAttachment.key, "", {4920, 4560, 4695, 315}),
-      OUTPUT_COMMAND_TEXTBOX(*this, "OUTPUT_COMMAND_TEXTBOX", kComposerPlaceholder,
+      OUTPUT_COMMAND_TEXTBOX(*this, "OUTPUT_COMMAND_TEXTBOX", OUTPUT_COMMAND_PLACEHOLDER,
                              {120, 7560, 9495, 2895}),
       TLS_TB_SETTING(*this, "TLS_TB_SETTING", "no", {0, 0, 0, 0}),
       ATTACHMENT_COMMAND_TB(*this, "ATTACHMENT_COMMAND_TB", "", {0, 0, 0, 0}),
@@ -198,26 +198,26 @@ std::string SettingsMainWindow::write(const ComposedScript& script, const std::v
 
 // What is saved but will not work as the user may think.
 std::string SettingsMainWindow::warnings(const ComposedScript& script) {
-    std::vector<std::string> found;
-    auto names = [](const std::vector<std::string>& all) {
+    std::string report;
+    const auto add = [&report](const std::string& warning) { report += (report.empty() ? "" : "\n") + warning; };
+    const auto names = [](const std::vector<std::string>& all) {
         std::string list;
-        for (std::size_t i = 0; i < all.size(); ++i)
-            if (i < kMaxNames) list += (i ? ", " : "") + all[i];
+        for (std::size_t i = 0; i < all.size() && i < kMaxNames; ++i) list += (i ? ", " : "") + all[i];
         return all.size() > kMaxNames ? list + " and " + std::to_string(all.size() - kMaxNames) + " more" : list;
     };
     std::vector<std::string> joined;
     for (const ProfileField* f : script.joinedLineBreaks) joined.push_back(f->caption);
-    if (!joined.empty()) found.push_back("Line breaks in " + names(joined) + " are sent as blanks");
+    if (!joined.empty()) add("Line breaks in " + names(joined) + " are sent as blanks");
     if (kMessageFileSentAsLatin1 && FILE_AS_MESSAGE_TICKBOX.ticked()) {
         const auto sample = app_.files.readFrom(MESSAGE_FILE_LOCATION_TEXTBOX.text(), 0, 256 * 1024);
         if (sample && NonAsciiUtf8(*sample))
-            found.push_back(kMessageFile.caption + std::string(" is UTF-8: SendEmail.exe sends it as ISO-8859-1, "
-                                                              "so its non-ASCII letters arrive garbled"));
+            add(kMessageFile.caption + std::string(" is UTF-8: SendEmail.exe sends it as ISO-8859-1, "
+                                                   "so its non-ASCII letters arrive garbled"));
     }
     const std::string& folder = INSTALL_FOLDER_TEXTBOX.text();
     const std::string home = kInstallFolder.caption;
     if (const std::string exe = folder + app_.runFiles.sendEmailExe; !app_.files.isFile(exe))
-        found.push_back("No mail client at " + exe + " yet: a send fails until it is there");
+        add("No mail client at " + exe + " yet: a send fails until it is there");
     // Profiles that share the folder overwrite each other's runner script.
     std::vector<std::string> sharing;
     const std::string profile = Folded(app_.store.ProfileName()), key = Folded(folder);
@@ -226,11 +226,9 @@ std::string SettingsMainWindow::warnings(const ComposedScript& script) {
             Folded(app_.store.ReadSetting(section, kInstallFolder.key, "")) == key)
             sharing.push_back(section);
     if (!sharing.empty())
-        found.push_back(home + " is also that of " + names(sharing) + ": each SAVE overwrites the other's runner script");
-    if (std::string why = app_.files.openToOthers(folder); !why.empty()) found.push_back(home + ": " + why);
-    if (std::string why = app_.store.OpenToOthers(); !why.empty()) found.push_back("Settings: " + why);
-    std::string report;
-    for (const std::string& w : found) report += (report.empty() ? "" : "\n") + w;
+        add(home + " is also that of " + names(sharing) + ": each SAVE overwrites the other's runner script");
+    if (std::string why = app_.files.openToOthers(folder); !why.empty()) add(home + ": " + why);
+    if (std::string why = app_.store.OpenToOthers(); !why.empty()) add("Settings: " + why);
     return report;
 }
 
