@@ -76,7 +76,7 @@ MainWindow::MainWindow(AppContext& app)
     START_STOP_BUTTON.onPress = [this] { startStopPressed(); };
     // Launches at once and changes nothing else: only the countdown's launch
     // is watched.
-    SEND_EMAIL_NOW_BUTTON.onPress = [this] { launchRunner(app_.store.readText("INSTALL_FOLDER_TEXTBOX")); };
+    SEND_EMAIL_NOW_BUTTON.onPress = [this] { launchRunner(app_.store.readText(kInstallFolder.key)); };
     AUTOSTART_TICKBOX.onChange = [this] { autoStartChanged(); };
     // These options are stored at every change; Always On Top also keeps its timer running.
     for (TickBox* t : {&P4P_TICKBOX, &SE_EXE_OUTPUT_WINDOW_TICKBOX, &AlwaysOnTopTimer_TICKBOX})
@@ -133,14 +133,10 @@ void MainWindow::load() {
     AUTOCLOSE_TIMER.setInterval(10000);
     PROCESS_WATCHER_TIMER.setInterval(250);
     SEND_TIMEOUT_TIMER.setInterval(1000 * app_.sendTimeoutSeconds);
-    if (AUTOSTART_TICKBOX.state() == 1) {
-        setStatus(kCountdown);
-        enter(RunState::Countdown);
-    } else {
-        setStatus(kReady);
-        enter(RunState::Idle);
-        AUTOCLOSE_TICKBOX.setEnabled(false);
-    }
+    const bool autoStart = AUTOSTART_TICKBOX.state() == 1;
+    setStatus(autoStart ? kCountdown : kReady);
+    enter(autoStart ? RunState::Countdown : RunState::Idle);
+    AUTOCLOSE_TICKBOX.setEnabled(false);
 }
 
 // In one go: with the settings locked by another copy, one wait, not seven.
@@ -165,6 +161,11 @@ void MainWindow::openDialog() {
 }
 
 // ---- Run controller ------------------------------------------------------
+
+// The states in which START/STOP reads "STOP" and the options are locked.
+bool MainWindow::Armed(RunState s) {
+    return s == RunState::Countdown || s == RunState::Watch || s == RunState::Wait;
+}
 
 // Shows a status text, and writes it with the time to stderr so that an
 // unattended run leaves a trace in whatever collects its output.
@@ -194,7 +195,7 @@ void MainWindow::enter(RunState next) {
     // The wait after a stopped watch keeps what the user made of the
     // options meanwhile; closing changes nothing in view.
     if (next != RunState::StoppedWait && next != RunState::Closing) {
-        const bool armed = next == RunState::Countdown || next == RunState::Watch || next == RunState::Wait;
+        const bool armed = Armed(next);
         START_STOP_BUTTON.setText(armed ? "STOP" : "START");
         for (Control* c : std::initializer_list<Control*>{&AUTOSTART_TICKBOX, &AUTOCLOSE_TICKBOX,
                                                           &SE_EXE_OUTPUT_WINDOW_TICKBOX, &SETTINGS_BUTTON})
@@ -211,23 +212,13 @@ void MainWindow::enterWait() {
     enter(state_ == RunState::StoppedWatch ? RunState::StoppedWait : RunState::Wait);
 }
 
+// STOP aborts a run: a launched runner script is not touched, and its watch
+// goes on. START arms a new run, which no longer follows a stopped watch.
 void MainWindow::startStopPressed() {
-    switch (state_) {
-    case RunState::Countdown:
-    case RunState::Wait:
-        setStatus(kAborted);
-        enter(RunState::Idle);
-        break;
-    case RunState::Watch:  // a launched runner script is not touched; the watch goes on
-        setStatus(kAborted);
-        enter(RunState::StoppedWatch);
-        break;
-    case RunState::Closing:
-        break;
-    default:  // a new run; a stopped watch is no longer followed
-        setStatus(kCountdown);
-        enter(RunState::Countdown);
-    }
+    if (state_ == RunState::Closing) return;
+    const bool stop = Armed(state_);
+    setStatus(stop ? kAborted : kCountdown);
+    enter(!stop ? RunState::Countdown : state_ == RunState::Watch ? RunState::StoppedWatch : RunState::Idle);
 }
 
 // Hands the saved runner script to the launcher once the log is secured
@@ -240,6 +231,7 @@ LaunchId MainWindow::launchRunner(const std::string& folder) {
         error = "no runner script saved yet - open Settings and press SAVE";
     } else if (folder.empty() || app_.files.secureLog(folder + app_.runFiles.logFile, error)) {
         LaunchResult result = app_.launcher.launch(command, SE_EXE_OUTPUT_WINDOW_TICKBOX.state() == 1);
+        exitStatus_ = kExitOk;  // a new send: an earlier failure no longer counts
         if (result.ok) return result.id;
         error = result.error;
     }
@@ -250,21 +242,15 @@ LaunchId MainWindow::launchRunner(const std::string& folder) {
 
 void MainWindow::countdownElapsed() {
     setStatus(kSending);
-    run_ = {};
-    run_.folder = app_.store.readText("INSTALL_FOLDER_TEXTBOX");
+    const std::string folder = app_.store.readText(kInstallFolder.key);
     // The log as it stands before the launch: the run's own lines follow.
-    if (!run_.folder.empty())
-        run_.logStart = app_.files.fileSize(run_.folder + app_.runFiles.logFile).value_or(0);
-    run_.id = launchRunner(run_.folder);
-    if (run_.id == 0) {
-        // A scheduled run must end: close after the usual wait, with the
-        // reason in view. Otherwise back to a usable window that shows why.
-        enter(AUTOCLOSE_TICKBOX.state() == 1 ? RunState::Wait : RunState::Idle);
-        return;
-    }
-    exitStatus_ = kExitOk;
-    run_.judged = false;
-    enter(RunState::Watch);
+    const auto logStart = folder.empty() ? 0 : app_.files.fileSize(folder + app_.runFiles.logFile).value_or(0);
+    run_ = {launchRunner(folder), folder, logStart, false};
+    run_.judged = run_.id == 0;
+    // After a failed launch a scheduled run must still end: it closes after
+    // the usual wait, with the reason in view. Otherwise the window is ready
+    // again and shows why.
+    enter(run_.id ? RunState::Watch : AUTOCLOSE_TICKBOX.state() == 1 ? RunState::Wait : RunState::Idle);
 }
 
 // The window never waits for the process list: the query runs on its own
@@ -355,14 +341,10 @@ void MainWindow::autoCloseElapsed() {
     const bool failed = CURRENT_STATUS_LABEL.foreground() == colours::Red;
     if (AUTOCLOSE_TICKBOX.state() == 1) {
         enter(RunState::Closing);
-        // Closing now would throw away what the user is typing in the
-        // dialog: close as soon as the dialog is closed instead.
-        if (modalChild()) {
-            setStatus(kClosingAfterDialog, failed);
-            return;
-        }
-        setStatus(failed ? kFailedClosing : kClosing, failed);
-        close();
+        // Closing now would throw away what the user is typing in a dialog:
+        // it closes as soon as the dialog is closed instead (openDialog).
+        setStatus(modalChild() ? kClosingAfterDialog : failed ? kFailedClosing : kClosing, failed);
+        if (!modalChild()) close();
         return;
     }
     // A failure stays in view until the next run.
@@ -372,13 +354,10 @@ void MainWindow::autoCloseElapsed() {
 }
 
 void MainWindow::autoStartChanged() {
-    if (AUTOSTART_TICKBOX.state() == 1) {
-        AUTOCLOSE_TICKBOX.setEnabled(true);
-        return;
-    }
-    if (state_ == RunState::StoppedWait) enter(RunState::Idle);  // the wait is cancelled
-    AUTOCLOSE_TICKBOX.setState(0);
-    AUTOCLOSE_TICKBOX.setEnabled(false);
+    const bool ticked = AUTOSTART_TICKBOX.state() == 1;
+    if (!ticked && state_ == RunState::StoppedWait) enter(RunState::Idle);  // the wait is cancelled
+    if (!ticked) AUTOCLOSE_TICKBOX.setState(0);
+    AUTOCLOSE_TICKBOX.setEnabled(ticked);
 }
 
 // ---- Always on top -------------------------------------------------------

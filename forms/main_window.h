@@ -99,6 +99,7 @@ private:
         StoppedWait,   // the wait after a stopped watch
         Closing,       // the wait ended with AutoClose: closes once no dialog is open
     };
+    static bool Armed(RunState state);
     void enter(RunState state);
     void enterWait();
     void startStopPressed();

@@ -66,6 +66,13 @@ bool InSet(const ProfileField& f, FieldSet set) {
 }
 }  // namespace
 
+void WireFolderAndPassword(TextBox& folderCaption, TickBox& showPassword, TextBox& password) {
+    folderCaption.setReadOnly(true);
+    folderCaption.setTabStop(false);
+    showPassword.onChange = [&showPassword, &password] { password.setPasswordChar(showPassword.ticked() ? "" : "*"); };
+    showPassword.onChange();
+}
+
 std::string ControlValue(const Control& c) {
     if (c.kind() == ControlKind::TickBox) return std::to_string(static_cast<const TickBox&>(c).state());
     return c.text();

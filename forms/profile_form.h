@@ -39,6 +39,10 @@ struct TlsTickBoxes {
 // Which fields a window holds: the settings window's, or only the shared ones.
 enum class FieldSet { Settings, Shared };
 
+// Sets up what both profile windows show alike: the folder's caption field,
+// read-only and skipped by Tab, and the password masked unless "Show
+// Password" is ticked.
+void WireFolderAndPassword(TextBox& folderCaption, TickBox& showPassword, TextBox& password);
 // A control's value as stored: its text, or its tick state as "0" or "1".
 std::string ControlValue(const Control& c);
 // The field's value, from the window's control of that name.

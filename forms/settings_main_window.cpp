@@ -93,9 +93,7 @@ SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
       main_(main),
       tls_{TLS_NO_TICKBOX, TLS_YES_TICKBOX, TLS_AUTO_TICKBOX} {
     StyleAsTitle(FH_SENDWARDEN_SETTINGS_TITLE);
-    INSTALL_FOLDER_LABEL_TEXTBOX.setReadOnly(true);
-    INSTALL_FOLDER_LABEL_TEXTBOX.setTabStop(false);
-    SMTP_PASSWORD_TEXTBOX.setPasswordChar("*");
+    WireFolderAndPassword(INSTALL_FOLDER_LABEL_TEXTBOX, SHOW_PASSWORD_TICKBOX, SMTP_PASSWORD_TEXTBOX);
     SAVE_REPORT_LABEL.setForeground(colours::Red);
     SAVE_REPORT_LABEL.setBold(true);
     MESSAGE_TEXTBOX.setMultiLine(true);
@@ -108,9 +106,6 @@ SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
     setCancelButton(&CANCEL_BUTTON);
 
     tls_.wire([this](const std::string& text) { TLS_TB_SETTING.setText(text); });
-    SHOW_PASSWORD_TICKBOX.onChange = [this] {
-        SMTP_PASSWORD_TEXTBOX.setPasswordChar(SHOW_PASSWORD_TICKBOX.ticked() ? "" : "*");
-    };
     ATTACHMENT_TICKBOX.onChange = [this] { FILE_ATTACHMENT_TEXTBOX.setEnabled(ATTACHMENT_TICKBOX.ticked()); };
     FILE_AS_MESSAGE_TICKBOX.onChange = [this] {
         MESSAGE_TEXTBOX.setEnabled(!FILE_AS_MESSAGE_TICKBOX.ticked());
@@ -130,7 +125,7 @@ void SettingsMainWindow::load() {
     OUTPUT_COMMAND_TIMER.setInterval(1000);
     OUTPUT_COMMAND_TIMER.start();
     // The fields that follow a tick box follow it now, changed or not.
-    for (TickBox* box : {&SHOW_PASSWORD_TICKBOX, &FILE_AS_MESSAGE_TICKBOX, &ATTACHMENT_TICKBOX}) box->onChange();
+    for (TickBox* box : {&FILE_AS_MESSAGE_TICKBOX, &ATTACHMENT_TICKBOX}) box->onChange();
 }
 
 ComposedScript SettingsMainWindow::compose() {

@@ -41,16 +41,11 @@ SharedSettingsWindow::SharedSettingsWindow(AppContext& app, SettingsMainWindow& 
       settings_(settings),
       tls_{TLS_NO_TICKBOX, TLS_YES_TICKBOX, TLS_AUTO_TICKBOX} {
     StyleAsTitle(FH_SENDWARDEN_SHARED_SETTINGS_TITLE);
-    INSTALL_FOLDER_LABEL_TEXTBOX.setReadOnly(true);
-    INSTALL_FOLDER_LABEL_TEXTBOX.setTabStop(false);
-    SMTP_PASSWORD_TEXTBOX.setPasswordChar("*");
+    WireFolderAndPassword(INSTALL_FOLDER_LABEL_TEXTBOX, SHOW_PASSWORD_TICKBOX, SMTP_PASSWORD_TEXTBOX);
     setDefaultButton(&OK_BUTTON);
     setCancelButton(&CANCEL_BUTTON);
 
     tls_.wire(nullptr);
-    SHOW_PASSWORD_TICKBOX.onChange = [this] {
-        SMTP_PASSWORD_TEXTBOX.setPasswordChar(SHOW_PASSWORD_TICKBOX.ticked() ? "" : "*");
-    };
     SAVE_SETTINGS_BUTTON.onPress = [this] { saveSettings(); };
     IMPORT_THESE_SHARED_SETTINGS_BUTTON.onPress = [this] { importSettings(); };
     OK_BUTTON.onPress = [this] {
