@@ -78,11 +78,11 @@ std::string ShownReason(std::string_view text) {
     return shown;
 }
 
-SendOutcome JudgeSend(const SendRun& run) {
+std::string JudgeSend(const SendRun& run) {
     const std::string_view added = run.logAdded ? std::string_view(*run.logAdded) : std::string_view();
     const int status = run.runnerStatus;
     std::string reason = MailClientError(added);
-    if (!reason.empty()) return {false, reason};
+    if (!reason.empty()) return reason;
     if ((status == kNotStartedLinux || status == kNotStartedWindows) && !run.mailClientFound)
         reason = std::string(SENDEMAIL_IMAGE_NAME) + " was not found in " + run.folder;
     else if (status < 0)
@@ -92,7 +92,7 @@ SendOutcome JudgeSend(const SendRun& run) {
     else if (!run.logFile.empty() && added.empty())
         reason = std::string(SENDEMAIL_IMAGE_NAME) + " wrote nothing to " + run.logFile +
                  " - was it started?";
-    return {reason.empty(), ShownReason(reason)};
+    return ShownReason(reason);
 }
 
 }  // namespace fhsw

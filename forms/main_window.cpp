@@ -299,14 +299,14 @@ bool MainWindow::judgeRun(int runnerStatus) {
     run_.judged = true;
     Files& files = app_.files;
     const std::string log = run_.folder.empty() ? "" : run_.folder + app_.runFiles.logFile;
-    const SendOutcome outcome = JudgeSend(
+    const std::string failure = JudgeSend(
         {runnerStatus, log.empty() ? std::nullopt : files.readFrom(log, run_.logStart, kSendLogTailBytes),
          log, run_.folder, run_.folder.empty() || files.isFile(run_.folder + app_.runFiles.sendEmailExe)});
-    if (!outcome.sent) {
+    if (!failure.empty()) {
         exitStatus_ = kExitSendFailed;
-        showFailure(outcome.reason);
+        showFailure(failure);
     }
-    return outcome.sent;
+    return failure.empty();
 }
 
 void MainWindow::finishRun(int runnerStatus) {
