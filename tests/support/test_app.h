@@ -105,14 +105,11 @@ public:
     }
     bool isFile(const std::string& path) override { return files.count(path) > 0; }
     std::optional<std::uintmax_t> fileSize(const std::string& path) override {
-        if (!files.count(path)) return std::nullopt;
-        return files[path].size();
+        return files.count(path) ? std::optional(files[path].size()) : std::nullopt;
     }
-    std::optional<std::string> readFrom(const std::string& path, std::uintmax_t offset, std::size_t max) override {
+    std::optional<std::string> readFrom(const std::string& path, std::uintmax_t offset, std::size_t) override {
         if (!files.count(path)) return std::nullopt;
-        const std::string& text = files[path];
-        if (text.size() < offset) offset = 0;
-        return text.substr(std::max<std::size_t>(offset, text.size() > max ? text.size() - max : 0));
+        return files[path].substr(offset <= files[path].size() ? offset : 0);
     }
     std::string openToOthers(const std::string& path) override { return open.count(path) ? open[path] : ""; }
     bool secureLog(const std::string& path, std::string& error) override {
@@ -157,17 +154,11 @@ private:
     };
 };
 
-// Names of the window's disabled controls and running timers, in order.
+// Names of the window's disabled controls, in order.
 inline std::vector<std::string> Disabled(const Window& w) {
     std::vector<std::string> names;
     for (Control* c : w.controls())
         if (!c->enabled()) names.push_back(c->name());
-    return names;
-}
-inline std::vector<std::string> Running(const Window& w) {
-    std::vector<std::string> names;
-    for (Timer* t : w.timers())
-        if (t->running()) names.push_back(t->name());
     return names;
 }
 

@@ -44,38 +44,33 @@ TEST_F(DialogTest, ImportBringsEveryTlsStateIntoEveryOther) {
     }
 }
 
-TEST_F(DialogTest, ImportCopiesTheShownValuesEmptyOnesIncludedAndStoresNothing) {
-    settings.SEND_CC_ADDRESS_TEXTBOX.type("keep@example.org");
+// SAVE SETTINGS stores the shared values (and the position) in one go, for
+// every copy; IMPORT copies the values shown, empty ones included, into the
+// settings window and stores nothing.
+TEST_F(DialogTest, SharedValuesAreSavedForAllCopiesAndImportedAsShown) {
     settings.SUBJECT_TEXTBOX.type("not shared");
     app.backend.values[{kSharedProfile, "SEND_CC_ADDRESS_TEXTBOX"}] = "stored@example.org";
-    SharedSettingsWindow shared(app.ctx, settings);
-    shared.show();
-    EXPECT_EQ(shared.SEND_CC_ADDRESS_TEXTBOX.text(), "stored@example.org");
-    shared.SEND_CC_ADDRESS_TEXTBOX.type("");
-    shared.SMTP_PASSWORD_TEXTBOX.type("p%w \"x\"");
-    shared.INSTALL_FOLDER_TEXTBOX.type("D:\\Mail");
-    shared.IMPORT_THESE_SHARED_SETTINGS_BUTTON.press();
-    EXPECT_TRUE(app.backend.writes.empty());
-    EXPECT_EQ(settings.SEND_CC_ADDRESS_TEXTBOX.text() + settings.SMTP_PASSWORD_TEXTBOX.text(), "p%w \"x\"");
-    EXPECT_EQ(settings.SUBJECT_TEXTBOX.text(), "not shared");
-    app.sched.advance(1000);  // the composer takes the import in at its next tick
-    EXPECT_NE(settings.OUTPUT_COMMAND_TEXTBOX.text().find("\"D:\\Mail\\SendEmail.exe\""), std::string::npos);
-}
-
-TEST_F(DialogTest, SharedValuesAreCommonToAllCopiesAndPositionsAreNot) {
     SharedSettingsWindow a(app.ctx, settings);
     a.show();
+    EXPECT_EQ(a.SEND_CC_ADDRESS_TEXTBOX.text(), "stored@example.org");
     a.SEND_FROM_ADDRESS_TEXTBOX.type("backup@example.org");
     a.tls().bringTo(TlsState::Auto);
     a.movedByUser(3000, 4000);
     a.SAVE_SETTINGS_BUTTON.press();
-    EXPECT_EQ(app.backend.batches, 1) << "the position and the shared values in one go";
-    a.SEND_FROM_ADDRESS_TEXTBOX.type("unsaved@example.org");
-    a.OK_BUTTON.press();
+    EXPECT_EQ(app.backend.batches, 1);
     EXPECT_EQ(app.get("TLS_NO_TICKBOX", kSharedProfile) + app.get("TLS_AUTO_TICKBOX", kSharedProfile), "01");
     EXPECT_EQ(app.get("SEND_BCC_ADDRESS_TEXTBOX", kSharedProfile), "") << "empty values are written";
+    a.SEND_CC_ADDRESS_TEXTBOX.type("");
+    a.SMTP_PASSWORD_TEXTBOX.type("p%w \"x\"");
+    a.INSTALL_FOLDER_TEXTBOX.type("D:\\Mail");
+    a.IMPORT_THESE_SHARED_SETTINGS_BUTTON.press();
+    EXPECT_EQ(app.backend.batches, 1) << "nothing stored";
+    EXPECT_EQ(settings.SEND_CC_ADDRESS_TEXTBOX.text() + settings.SMTP_PASSWORD_TEXTBOX.text(), "p%w \"x\"");
+    EXPECT_EQ(settings.SUBJECT_TEXTBOX.text() + settings.SEND_FROM_ADDRESS_TEXTBOX.text(), "not sharedbackup@example.org");
+    app.sched.advance(1000);  // the composer takes the import in at its next tick
+    EXPECT_NE(settings.OUTPUT_COMMAND_TEXTBOX.text().find("\"D:\\Mail\\SendEmail.exe\""), std::string::npos);
 
-    // A second copy under another name, on the same store.
+    // A second copy under another name, on the same store: the saved values, its own position.
     FixedExecutableName other("WEEKLY-REPORT");
     SettingsStore otherStore(app.backend, other);
     AppContext otherCtx{app.ui, otherStore, app.launcher, app.processes, app.zorder, app.files, RunFileNames::Windows()};
@@ -83,10 +78,9 @@ TEST_F(DialogTest, SharedValuesAreCommonToAllCopiesAndPositionsAreNot) {
     SettingsMainWindow otherSettings(otherCtx, otherMain);
     SharedSettingsWindow b(otherCtx, otherSettings);
     b.show();
-    EXPECT_EQ(b.SEND_FROM_ADDRESS_TEXTBOX.text(), "backup@example.org");
+    EXPECT_EQ(b.SEND_FROM_ADDRESS_TEXTBOX.text() + b.SEND_CC_ADDRESS_TEXTBOX.text(), "backup@example.orgstored@example.org");
     EXPECT_EQ(b.tls().state(), TlsState::Auto);
-    EXPECT_EQ(b.left(), 1000) << "each copy keeps its own position";
-    EXPECT_EQ(app.get("SHARED-SETTINGS-Left"), "3000");
+    EXPECT_EQ(b.left(), 1000);
 }
 
 TEST_F(DialogTest, OutputSettingsShowsASnapshotAndKeepsTheOptionInStepBothWays) {
@@ -101,28 +95,35 @@ TEST_F(DialogTest, OutputSettingsShowsASnapshotAndKeepsTheOptionInStepBothWays) 
     settings.SUBJECT_TEXTBOX.type("changed");
     app.sched.advance(3000);
     EXPECT_EQ(out.OUTPUT_COMMAND_TEXTBOX.text(), snapshot) << "not refreshed while open";
-    out.SE_EXE_OUTPUT_WINDOW_TICKBOX.click();
-    EXPECT_EQ(main.SE_EXE_OUTPUT_WINDOW_TICKBOX.state(), 0);
-    EXPECT_EQ(app.get("SE_EXE_OUTPUT_WINDOW_TICKBOX"), "0");
-    out.SE_EXE_OUTPUT_WINDOW_TICKBOX.click();
-    EXPECT_EQ(main.SE_EXE_OUTPUT_WINDOW_TICKBOX.state(), 1);
-    EXPECT_EQ(app.get("SE_EXE_OUTPUT_WINDOW_TICKBOX"), "1");
+    for (const char* state : {"0", "1"}) {
+        out.SE_EXE_OUTPUT_WINDOW_TICKBOX.click();
+        EXPECT_EQ(std::to_string(main.SE_EXE_OUTPUT_WINDOW_TICKBOX.state()) + app.get("SE_EXE_OUTPUT_WINDOW_TICKBOX"),
+                  std::string(state) + state);
+    }
 }
 
-struct LogManagerTest : ::testing::Test {
+// "CLEAR LOG" works only after "Enable" is ticked, leaves CR LF in a log
+// private to the owner (it holds the SMTP log-in) and disarms itself; "Open
+// Log In Notepad" hands the log to the editor, visibly (quoted off Windows,
+// for the blank in the folder); what goes wrong is reported, naming the file.
+TEST(LogManagerTest, ClearNeedsEnableOpenHandsTheLogToTheEditorAndFailuresAreReported) {
     test::TestApp app{"NIGHTLY-REPORT", RunFileNames::Linux()};
     MainWindow main{app.ctx};
-    std::unique_ptr<LogManagerWindow> lm;
-    LogManagerWindow& open(const std::string& folder) {
-        app.put({{"INSTALL_FOLDER_TEXTBOX", folder}});
-        lm = std::make_unique<LogManagerWindow>(app.ctx, main);
-        lm->show();
-        return *lm;
-    }
-};
+    const std::string log = "/srv/mail dir/SENDEMAIL-LOG.txt";
+    LogManagerWindow empty(app.ctx, main);
+    empty.show();
+    empty.ENABLE_TICKBOX.click();
+    empty.CLEAR_LOG_BUTTON.press();
+    empty.OPEN_LOG_BUTTON.press();
+    EXPECT_TRUE(app.files.order.empty() && app.launcher.launches.empty()) << "no folder: nothing in the root folder";
+    EXPECT_GT(empty.height(), 2160) << "the window grows to show the report";
 
-TEST_F(LogManagerTest, ClearLogNeedsEnableWritesCrLfAndDisarms) {
-    LogManagerWindow& w = open("/srv/mail");
+    app.put({{"INSTALL_FOLDER_TEXTBOX", "/srv/mail dir"}});
+    LogManagerWindow w(app.ctx, main);
+    w.show();
+    const auto reported = [&](const std::string& why) { return w.LOG_REPORT_LABEL.text().find(log + ": " + why); };
+    w.OPEN_LOG_BUTTON.press();  // no such file
+    EXPECT_NE(reported(""), std::string::npos) << w.LOG_REPORT_LABEL.text();
     w.CLEAR_LOG_BUTTON.press();
     w.ENABLE_TICKBOX.click();
     w.ENABLE_TICKBOX.click();
@@ -130,48 +131,27 @@ TEST_F(LogManagerTest, ClearLogNeedsEnableWritesCrLfAndDisarms) {
     EXPECT_TRUE(app.files.order.empty()) << "disabled until Enable is ticked";
     w.ENABLE_TICKBOX.click();
     w.CLEAR_LOG_BUTTON.press();
-    EXPECT_EQ(app.files.files, (std::map<std::string, std::string>{{"/srv/mail/SENDEMAIL-LOG.txt", "\r\n"}}));
-    EXPECT_EQ(app.files.private_.count("/srv/mail/SENDEMAIL-LOG.txt"), 1u) << "the log holds the SMTP log-in";
-    EXPECT_EQ(w.ENABLE_TICKBOX.state(), 0);
-    EXPECT_FALSE(w.CLEAR_LOG_BUTTON.enabled());
-    EXPECT_FALSE(w.LOG_REPORT_LABEL.visible());
-}
-
-// Open hands the log to the editor, visibly (quoted, off Windows, for the
-// blank in the folder); what goes wrong is reported, naming the file.
-TEST_F(LogManagerTest, OpenAndClearReportWhatWentWrongNamingTheFile) {
-    LogManagerWindow& empty = open("");
-    empty.ENABLE_TICKBOX.click();
-    empty.CLEAR_LOG_BUTTON.press();
-    empty.OPEN_LOG_BUTTON.press();
-    EXPECT_TRUE(app.files.order.empty()) << "no /SENDEMAIL-LOG.txt in the root folder";
-    EXPECT_TRUE(app.launcher.launches.empty());
-    EXPECT_GT(empty.height(), 2160) << "the window grows to show the report";
-
-    LogManagerWindow& w = open("/srv/mail dir");
-    app.files.failing.insert("/srv/mail dir/SENDEMAIL-LOG.txt");
-    w.ENABLE_TICKBOX.click();
-    w.CLEAR_LOG_BUTTON.press();
-    const auto reported = [&w](const std::string& why) {
-        return w.LOG_REPORT_LABEL.text().find("/srv/mail dir/SENDEMAIL-LOG.txt: " + why) != std::string::npos;
-    };
-    EXPECT_TRUE(reported("Permission denied")) << w.LOG_REPORT_LABEL.text();
-    w.OPEN_LOG_BUTTON.press();  // no such file
-    EXPECT_FALSE(reported("Permission denied")) << w.LOG_REPORT_LABEL.text();
-    app.files.files["/srv/mail dir/SENDEMAIL-LOG.txt"] = "log\n";
+    EXPECT_EQ(app.files.files, (std::map<std::string, std::string>{{log, "\r\n"}}));
+    EXPECT_EQ(app.files.private_.count(log), 1u);
+    EXPECT_FALSE(w.ENABLE_TICKBOX.state() || w.CLEAR_LOG_BUTTON.enabled());
     w.OPEN_LOG_BUTTON.press();
 #ifdef _WIN32
-    const std::string command = "notepad.exe /srv/mail dir/SENDEMAIL-LOG.txt";
+    EXPECT_EQ(app.launcher.launches, (std::vector{std::pair{"notepad.exe " + log, true}}));
 #else
-    const std::string command = "xdg-open \"/srv/mail dir/SENDEMAIL-LOG.txt\"";
+    EXPECT_EQ(app.launcher.launches, (std::vector{std::pair{"xdg-open \"" + log + "\"", true}}));
 #endif
-    EXPECT_EQ(app.launcher.launches, (std::vector{std::pair{command, true}}));
     app.launcher.next = {false, "cannot find xdg-open"};
     w.OPEN_LOG_BUTTON.press();
-    EXPECT_TRUE(reported("cannot find xdg-open")) << w.LOG_REPORT_LABEL.text();
+    EXPECT_NE(reported("cannot find xdg-open"), std::string::npos) << w.LOG_REPORT_LABEL.text();
+    app.files.failing.insert(log);
+    w.ENABLE_TICKBOX.click();
+    w.CLEAR_LOG_BUTTON.press();
+    EXPECT_NE(reported("Permission denied"), std::string::npos) << w.LOG_REPORT_LABEL.text();
 }
 
-TEST(AboutWindowTest, CreditSwapsToTheContactUntilReopenedAndPositionIsKept) {
+// The About window names where the settings really are, and shows the
+// contact once the credit is double-clicked, until it is opened again.
+TEST(AboutWindowTest, CreditSwapsToTheContactUntilReopened) {
     test::TestApp app;
     app.ctx.settingsLocation = "/home/ops/.config/FH_SENDWARDEN.ini";
     MainWindow main(app.ctx);
@@ -182,15 +162,9 @@ TEST(AboutWindowTest, CreditSwapsToTheContactUntilReopenedAndPositionIsKept) {
     const std::string credit = about->FH_SENDWARDEN_CREATOR.text();
     about->FH_SENDWARDEN_CREATOR.doubleClick();
     EXPECT_NE(about->FH_SENDWARDEN_CREATOR.text(), credit);
-    about->movedByUser(150, 450);
-    about->OK_BUTTON.press();
-    EXPECT_EQ(app.written(), (Strings{"ABOUT-Left=150", "ABOUT-Top=450", "ABOUT-Left=150", "ABOUT-Top=450"}));
     about = std::make_unique<AboutWindow>(app.ctx, main);
     about->show();
     EXPECT_EQ(about->FH_SENDWARDEN_CREATOR.text(), credit);
-    EXPECT_EQ(about->left(), 150);
-    for (Control* c : about->controls())
-        EXPECT_TRUE(c->kind() != ControlKind::TextBox || static_cast<TextBox*>(c)->readOnly()) << c->name();
 }
 
 }  // namespace

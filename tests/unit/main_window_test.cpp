@@ -77,7 +77,14 @@ TEST_F(MainWindowTest, StoredValuesFillTheWindowAndTicksRunTheirHandlers) {
     EXPECT_EQ(m.AUTOCLOSE_TICKBOX.state(), 1);
     EXPECT_EQ(test::Disabled(m), kLocked);
     EXPECT_EQ(seen, Strings{M::kCountdown});
-    EXPECT_EQ(test::Running(m), (Strings{"AUTOSTART_TIMER", "AlwaysOnTopTimer"}));
+    for (Timer* t : m.timers())
+        EXPECT_EQ(t->running(), t == &m.AUTOSTART_TIMER || t == &m.AlwaysOnTopTimer) << t->name();
+    // Stopped, AutoStart may be unticked: that unticks and locks AutoClose, and stores nothing yet.
+    m.START_STOP_BUTTON.press();
+    m.AUTOSTART_TICKBOX.click();
+    EXPECT_EQ(m.AUTOCLOSE_TICKBOX.state(), 0);
+    EXPECT_FALSE(m.AUTOCLOSE_TICKBOX.enabled());
+    EXPECT_EQ(app.written().size(), 3u);
 }
 
 // Close control, Exit and auto-close store the same seven values, in one go
@@ -227,25 +234,12 @@ TEST(Runs, StatusesExitStatusAndClosing) {
     }
 }
 
-// "Pause-4-Process" is red while the mail client runs, green once it has
-// ended, and plain again when the wait is over.
-TEST_F(MainWindowTest, TheWatchColoursPauseForProcess) {
-    MainWindow& m = open({{"SE_RUNNER_BAT_LOCATION_TEXTBOX", kLaunch}, {"P4P_TICKBOX", "1"}});
-    m.START_STOP_BUTTON.press();
-    app.processes.running = true;
-    after(10250);
-    EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Red);
-    runEnds();
-    after(250);
-    EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Green);
-    after(10000);
-    EXPECT_EQ(m.P4P_TICKBOX.background(), std::nullopt);
-}
-
 // The window's thread never waits for the process list: while a query
 // hangs, ticks start no other and the window goes on handling events and
-// its other timers; the answer arrives when it comes.
-TEST_F(MainWindowTest, TheWatchNeverBlocksTheWindowsThread) {
+// its other timers; the answer arrives when it comes. "Pause-4-Process" is
+// red while the mail client runs, green once it has ended, and plain again
+// when the wait is over.
+TEST_F(MainWindowTest, TheWatchNeverBlocksTheWindowsThreadAndColoursPauseForProcess) {
     app.processes.hold = true;
     app.processes.running = true;
     app.zorder.foreground = 42;
@@ -263,6 +257,13 @@ TEST_F(MainWindowTest, TheWatchNeverBlocksTheWindowsThread) {
     app.processes.release();
     settle();
     EXPECT_EQ(status(), M::kRunning);
+    EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Red);
+    app.processes.hold = false;
+    runEnds();
+    after(250);
+    EXPECT_EQ(m.P4P_TICKBOX.background(), colours::Green);
+    after(10000);
+    EXPECT_EQ(m.P4P_TICKBOX.background(), std::nullopt);
 }
 
 // A window destroyed while its query runs waits for it; the answer reaches
@@ -324,17 +325,6 @@ TEST(RunOutcome, TheTimeLimitFromTheEnvironment) {
         {nullptr, 600}, {"", 600}, {"45", 45}, {"604800", 604800}, {"604801", 600},
         {"0", 600}, {"-5", 600}, {"10s", 600}, {" 10", 600}, {"99999999999999999999", 600}};
     for (const auto& [text, seconds] : limits) EXPECT_EQ(M::SendTimeoutFrom(text), seconds) << (text ? text : "(unset)");
-}
-
-TEST_F(MainWindowTest, UntickingAutoStartUnticksAndLocksAutoCloseAndStoresNothing) {
-    MainWindow& m = open();
-    m.AUTOSTART_TICKBOX.click();
-    m.AUTOCLOSE_TICKBOX.click();
-    EXPECT_EQ(m.AUTOCLOSE_TICKBOX.state(), 1);
-    m.AUTOSTART_TICKBOX.click();
-    EXPECT_EQ(m.AUTOCLOSE_TICKBOX.state(), 0);
-    EXPECT_FALSE(m.AUTOCLOSE_TICKBOX.enabled());
-    EXPECT_TRUE(app.backend.writes.empty()) << "AutoStart is stored only at closing";
 }
 
 // "Send Email Now" launches at once: a failed launch is reported and leaves
