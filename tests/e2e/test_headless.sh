@@ -229,7 +229,7 @@ outcome() {
     log "$1: $2 $(e2e_status_lines "$1" | grep -F 'SEND FAILED: ')"
 }
 outcome TLS-SEND 0
-outcome TLS-UNTRUSTED 1 '*certificate verify failed*'
+outcome TLS-UNTRUSTED 1 '*certificate verify failed*"A relay with a certificate of its own"*'
 outcome NO-SERVER 1 "*127.0.0.1:$dead*Connection refused"
 outcome REFUSED 1 "*The server replied: $reply"
 outcome NO-CLIENT 1 "*SendEmail.exe*${home[NO-CLIENT]}"
