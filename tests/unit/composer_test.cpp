@@ -61,8 +61,6 @@ TEST(Composer, WholeScripts) {
         {"file as message", false,
          [](F f) { f.fileAsMessage = true, f.messageFileLocation = "D:\\b.txt"; },
          Edit(kWorkedWindows, typed, R"(message-file="D:\b.txt")")},
-        {"tls auto", false, [](F f) { f.tls = "auto"; },
-         Edit(kWorkedWindows, "tls=yes", "tls=auto")},
         {"trailing separator", false, [](F f) { f.installFolder += "\\"; },
          Edit(kWorkedWindows, R"(C:\SendEmail\)", R"(C:\SendEmail\\)")},
     };

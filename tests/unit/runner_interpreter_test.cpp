@@ -1,4 +1,4 @@
-// fh-sendwarden-run: what it prints, its refusals, and random field values
+// fh-sendwarden-run: its refusals, and random field values
 // composed into runner scripts that it runs, arriving exactly.
 #include <gtest/gtest.h>
 
@@ -144,17 +144,11 @@ TEST(RunnerRoundTrip, RandomValuesArriveExactly) {
                 .messageFileLocation = value(), .attachment = value.pick(2) == 1,
                 .fileAttachment = value(), .tls = value.pick(8) ? tlsValues[value.pick(3)] : value()};
             const std::string line = ComposeRunnerScript(f, RunFileNames::Linux()).text.substr(banner.size());
-            ASSERT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
             script += line + "\r\n";
             expected.push_back(Expected(f));
         }
         const ProcessResult r = RunProcess({RunnerPath(), WriteFile(folder + "/SENDEMAIL-RUNNER.BAT", script)}, folder);
         ASSERT_EQ(r.status, 0) << r.err;
-        // The banner: its first two lines shown with the prompt (ECHO is on),
-        // a lone CR dropped, a trailing blank kept.
-        const std::string prompt = std::string("\n").append(fs::canonical(folder).string()) + ">";
-        EXPECT_TRUE(r.out.starts_with(prompt + "TITLE FH-SENDWARDEN\n" + prompt + "echo off\n=====")) << r.out;
-        EXPECT_NE(r.out.find(" SOFTWARE !!! -\n- Vireo404 !!! :) \n\n"), std::string::npos) << r.out;
         const std::vector<Args> got = ReadRecords(ReadFile(folder + "/args.bin"));
         fs::remove(folder + "/args.bin");
         for (size_t k = 0; k < std::max(got.size(), expected.size()); ++k)
