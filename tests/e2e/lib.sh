@@ -154,23 +154,18 @@ e2e_window_gone() {
         e2e_not timeout 5 xdotool search --onlyvisible --name "$(e2e_title_re "$1")"
 }
 
-# e2e_client_origin WIN: sets E2E_X, E2E_Y (root position of the client
-# area's top-left corner) and E2E_W, E2E_H (client size) in pixels.
-e2e_client_origin() {
+# e2e_frame_origin WIN: sets E2E_X, E2E_Y (root position of the client
+# area's top-left corner) and E2E_W, E2E_H (client size), and E2E_FX, E2E_FY
+# to the top-left corner of the window's frame (the decoration that the
+# window manager adds) and E2E_FW, E2E_FH to its size, in pixels.
+e2e_frame_origin() {
+    local l r t b
     # xwininfo, not "xdotool getwindowgeometry": under a reparenting window
     # manager the latter counts the frame twice.
     read -r E2E_X E2E_Y E2E_W E2E_H < <(timeout 5 xwininfo -id "$1" 2>/dev/null | awk -F: '
         /Absolute upper-left X/ { x = $2 } /Absolute upper-left Y/ { y = $2 }
         /^ *Width/ { w = $2 } /^ *Height/ { h = $2 } END { print x, y, w, h }')
     [ -n "${E2E_H:-}" ] || fail "cannot read the geometry of window $1"
-}
-
-# e2e_frame_origin WIN: sets E2E_FX, E2E_FY to the top-left corner of the
-# window's frame (the decoration that the window manager adds) and E2E_FW,
-# E2E_FH to its size, in pixels.
-e2e_frame_origin() {
-    local l r t b
-    e2e_client_origin "$1"
     IFS=', ' read -r l r t b < <(timeout 5 xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= *//p')
     E2E_FX=$((E2E_X - ${l:-0})) E2E_FY=$((E2E_Y - ${t:-0}))
     E2E_FW=$((E2E_W + ${l:-0} + ${r:-0})) E2E_FH=$((E2E_H + ${t:-0} + ${b:-0}))

@@ -7,8 +7,7 @@
 #                  click on the main window behind it is not taken; the run
 #                  still completes as soon as the mail client ends, closes
 #                  itself 10 s later with status 0 after exactly the
-#                  status sequence of a run, keeps its unattended options,
-#                  and the mail arrives as saved: To, Cc, no Bcc, the
+#                  status sequence of a run, and the mail arrives as saved: To, Cc, no Bcc, the
 #                  attachment, "Grüße, café" in subject and body;
 #  NIGHTLY-REPORT, WEEKLY-REPORT  meanwhile, one program file under two
 #                  names: each window titled and placed by its own profile,
@@ -137,7 +136,6 @@ wwin=$(e2e_find_window "FH-SW - WEEKLY-REPORT")
 nwin=$(e2e_find_window "FH-SW - NIGHTLY-REPORT")
 sleep 0.3
 expect_frame_at "$nwin" "$moved_x" "$moved_y"
-[ "$E2E_W" -ge 600 ] && [ "$E2E_W" -le 700 ] || fail "NIGHTLY-REPORT reopened $E2E_W px wide, not at the default size"
 expect_frame_at "$wwin" 67 67 # its stored place is off every screen
 e2e_click "$wwin" 7320 2040 975 495 # Exit
 e2e_wait_exit "$weekly" 10 0
@@ -237,9 +235,6 @@ e2e_mail "$E2E_WORK/sink" 1 'env["mail_from"] == "backup@example.org"' \
     'm["Subject"] == "Grüße, café" and lines == ["Grüße, café", "ñ ÿ"]' \
     '[(p.get_filename(), p.get_content()) for p in m.iter_attachments()] == [("nightly report.bin", open(want[0], "rb").read())]' \
     -- "$att"
-for key in AUTOSTART_TICKBOX AUTOCLOSE_TICKBOX P4P_TICKBOX; do
-    stored BACKUP "$key" 1 || fail "$key is no longer 1 after the run"
-done
 
 # ---- FH-SENDWARDEN: START sends what was typed -----------------------------
 e2e_click "$main" 8520 1920 1095 735 # START

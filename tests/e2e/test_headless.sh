@@ -22,7 +22,7 @@
 #                 1777 folder, their file renamed over ours in a 0777 one:
 #                 2, not run, and why;
 #  NIGHTLY-REPORT the Debian package built with CPack (contents,
-#                 dependencies, setup tool) and installed with apt (root);
+#                 dependencies, a setup tool that runs) and installed with apt (root);
 #                 a copy of the installed program, alone in its folder, finds
 #                 the runner-script interpreter and sends; without root the
 #                 build's program does.
@@ -140,15 +140,8 @@ done
 dpkg-deb -x "$deb" "$E2E_WORK/root" || fail "cannot unpack $deb"
 grep -q '^Exec=fh-sendwarden$' "$E2E_WORK/root$prefix/share/applications/fh-sendwarden.desktop" ||
     fail "the desktop entry does not start fh-sendwarden"
-# Its setup tool names every field on request, and on a wrong name, which it stores not.
-setup="$E2E_WORK/root$prefix/bin/fh-sendwarden-setup"
-help=$(timeout 10 "$setup" --help) || fail "fh-sendwarden-setup --help failed"
-wrong=$(timeout 10 "$setup" WRONG NO_SUCH_FIELD=1 2>&1 </dev/null)
-[ $? = 2 ] && grep -q NO_SUCH_FIELD <<<"$wrong" || fail "a wrong field name is not refused and named: $wrong"
-for field in INSTALL_FOLDER_TEXTBOX SUBJECT_TEXTBOX TLS P4P_TICKBOX FILE_ATTACHMENT_TEXTBOX; do
-    grep -q "^  $field " <<<"$help" && grep -q "^  $field " <<<"$wrong" || fail "the setup tool does not list $field"
-done
-e2e_ini_value WRONG NO_SUCH_FIELD >/dev/null && fail "a wrong field name was stored"
+# The packaged setup tool runs (what it refuses: its unit tests).
+timeout 10 "$E2E_WORK/root$prefix/bin/fh-sendwarden-setup" --help >/dev/null || fail "the packaged setup tool does not run"
 
 program=$E2E_BUILD/fh-sendwarden
 if [ "$(id -u)" = 0 ]; then

@@ -46,7 +46,6 @@ public:
     }
     LaunchState state(LaunchId id) override { return states.count(id) ? states[id] : LaunchState{}; }
     void stop(LaunchId id) override {
-        stopped.push_back(id);
         if (states[id].running) states[id] = {false, 143};
     }
     void end(int status) { states[lastId] = {false, status}; }  // the last launch ends
@@ -55,7 +54,6 @@ public:
     LaunchResult next;
     LaunchId lastId = 0;
     std::map<LaunchId, LaunchState> states;
-    std::vector<LaunchId> stopped;
 };
 
 // Answers on the thread that asks (the main window asks off its own). With
@@ -112,11 +110,7 @@ public:
         return files[path].substr(offset <= files[path].size() ? offset : 0);
     }
     std::string openToOthers(const std::string& path) override { return open.count(path) ? open[path] : ""; }
-    bool secureLog(const std::string& path, std::string& error) override {
-        if (!insecure.count(path)) return true;
-        error = insecure[path];
-        return false;
-    }
+    bool secureLog(const std::string&, std::string&) override { return true; }
 
     std::map<std::string, std::string> files;
     std::vector<std::string> order;        // paths in the order they were committed
@@ -124,8 +118,7 @@ public:
     std::set<std::string> failing;         // stage() fails
     std::set<std::string> failingCommit;   // commit() fails
     std::map<TextFileKind, std::map<std::string, char32_t>> unwritable;  // UTF-8 text of each character
-    std::map<std::string, std::string> open;      // openToOthers() answers
-    std::map<std::string, std::string> insecure;  // secureLog() refuses
+    std::map<std::string, std::string> open;  // openToOthers() answers
 
 private:
     struct Staged final : StagedFile {
@@ -186,11 +179,10 @@ struct TestApp {
         auto it = backend.values.find({section.empty() ? exe.baseName() : section, key});
         return it == backend.values.end() ? "<absent>" : it->second;
     }
-    // "key=value" of every write from the `from`th on (keys alone unless `values`).
-    std::vector<std::string> written(std::size_t from = 0, bool values = true) const {
+    // "key=value" of every write.
+    std::vector<std::string> written() const {
         std::vector<std::string> out;
-        for (std::size_t i = from; i < backend.writes.size(); ++i)
-            out.push_back(backend.writes[i].key + (values ? "=" + backend.writes[i].value : ""));
+        for (const auto& w : backend.writes) out.push_back(w.key + "=" + w.value);
         return out;
     }
 };

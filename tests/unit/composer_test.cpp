@@ -1,6 +1,7 @@
 // Whole runner scripts, byte for byte, for the Windows and the Linux file
 // names (that values arrive as typed, escapes and all, the round trips of
-// runner_roundtrip_test.cpp and tests/windows/cmd_roundtrip_test.cpp show).
+// runner_interpreter_test.cpp and tests/windows/cmd_roundtrip_test.cpp show;
+// a whole Linux script, byte for byte, the settings-file compatibility test).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -47,30 +48,25 @@ TEST(Composer, WholeScripts) {
     const std::string typed = R"(message-file="C:\SendEmail\SENDEMAIL-MESSAGE.txt")";
     const struct {
         const char* what;
-        bool linux;
         void (*change)(ComposerFields&);
         std::string line;
     } cases[] = {
-        {"worked example", false, [](F) {}, kWorkedWindows},
-        {"Linux file names", true, [](F) {},
-         Edit(Edit(kWorkedWindows, "\\SendEmail.exe", "/SendEmail.exe"), "\\SENDEMAIL-", "/SENDEMAIL-")},
-        {"attachment ticked, empty path", false, [](F f) { f.fileAttachment = ""; },
+        {"worked example", [](F) {}, kWorkedWindows},
+        {"attachment ticked, empty path", [](F f) { f.fileAttachment = ""; },
          Edit(kWorkedWindows, attached, R"(-a "")")},
-        {"attachment unticked with a path", false, [](F f) { f.attachment = false; },
+        {"attachment unticked with a path", [](F f) { f.attachment = false; },
          Edit(kWorkedWindows, attached, "")},
-        {"file as message", false,
+        {"file as message",
          [](F f) { f.fileAsMessage = true, f.messageFileLocation = "D:\\b.txt"; },
          Edit(kWorkedWindows, typed, R"(message-file="D:\b.txt")")},
-        {"tls auto", false, [](F f) { f.tls = "auto"; },
-         Edit(kWorkedWindows, "tls=yes", "tls=auto")},
-        {"trailing separator", false, [](F f) { f.installFolder += "\\"; },
+        {"trailing separator", [](F f) { f.installFolder += "\\"; },
          Edit(kWorkedWindows, R"(C:\SendEmail\)", R"(C:\SendEmail\\)")},
     };
     for (const auto& c : cases) {
         ComposerFields f = kWorkedExample;
         c.change(f);
-        const ComposedScript s = ComposeRunnerScript(f, c.linux ? kLinux : kWin);
-        EXPECT_EQ(s.text, kBanner + c.line) << c.what << (c.linux ? " (Linux)" : "");
+        const ComposedScript s = ComposeRunnerScript(f, kWin);
+        EXPECT_EQ(s.text, kBanner + c.line) << c.what;
         // The fragments are the pieces exactly as they stand in the line.
         EXPECT_TRUE(c.line.ends_with(" -v " + s.attachmentCommand)) << c.what;
         EXPECT_NE(c.line.find('"' + s.messageCommand + " -s "), std::string::npos) << c.what;

@@ -1,4 +1,4 @@
-// fh-sendwarden-run: what it prints, its refusals, and random field values
+// fh-sendwarden-run: its refusals, and random field values
 // composed into runner scripts that it runs, arriving exactly.
 #include <gtest/gtest.h>
 
@@ -35,13 +35,11 @@ TEST_F(RunnerInterpreter, RefusesWhatItDoesNotUnderstandOrMustNotRun) {
     for (std::size_t i = 0; i < notUnderstood.size(); ++i)
         EXPECT_NE(r.err.find("line " + std::to_string(i + 4) + ": "), std::string::npos) << notUnderstood[i];
     EXPECT_FALSE(fs::exists(dir / "ran"));
-    // A program that is not there; a message file for the mail client that
-    // would never end (SAVE passes the user's file on: a FIFO is refused).
-    const std::string fifo = dir / "fifo", program = dir / "no such/SendEmail.exe";
+    // A message file for the mail client that would never end (SAVE passes
+    // the user's file on: a FIFO is refused). (A missing mail client: the
+    // end-to-end run without one.)
+    const std::string fifo = dir / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    r = run("@echo off\r\n\"" + program + "\" -f x\r\n");
-    EXPECT_EQ(r.status, 127);
-    EXPECT_EQ(r.err, "fh-sendwarden-run: line 2: cannot run " + program + ": No such file or directory\n");
     const std::string client = WriteFile(dir / "SendEmail.exe", "#!/bin/sh\ntouch ran\n", 0700);
     r = run("\"" + client + "\" -o message-file=" + fifo + "\r\n");
     EXPECT_EQ(r.status, 2);
@@ -144,17 +142,11 @@ TEST(RunnerRoundTrip, RandomValuesArriveExactly) {
                 .messageFileLocation = value(), .attachment = value.pick(2) == 1,
                 .fileAttachment = value(), .tls = value.pick(8) ? tlsValues[value.pick(3)] : value()};
             const std::string line = ComposeRunnerScript(f, RunFileNames::Linux()).text.substr(banner.size());
-            ASSERT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
             script += line + "\r\n";
             expected.push_back(Expected(f));
         }
         const ProcessResult r = RunProcess({RunnerPath(), WriteFile(folder + "/SENDEMAIL-RUNNER.BAT", script)}, folder);
         ASSERT_EQ(r.status, 0) << r.err;
-        // The banner: its first two lines shown with the prompt (ECHO is on),
-        // a lone CR dropped, a trailing blank kept.
-        const std::string prompt = std::string("\n").append(fs::canonical(folder).string()) + ">";
-        EXPECT_TRUE(r.out.starts_with(prompt + "TITLE FH-SENDWARDEN\n" + prompt + "echo off\n=====")) << r.out;
-        EXPECT_NE(r.out.find(" SOFTWARE !!! -\n- Vireo404 !!! :) \n\n"), std::string::npos) << r.out;
         const std::vector<Args> got = ReadRecords(ReadFile(folder + "/args.bin"));
         fs::remove(folder + "/args.bin");
         for (size_t k = 0; k < std::max(got.size(), expected.size()); ++k)

@@ -6,10 +6,9 @@
 // runtime split its command line, to the file named by FHSW_STUB_RECORD
 // (UTF-8; each run appends one record: "ARGC <n>", then each argument on a
 // line of its own as "<byte count>:<bytes>", then "END"), then sleeps
-// FHSW_STUB_SLEEP_MS milliseconds, writes one line to the log file named
-// after "-l" as the real mail client does (its success line, or an
-// "ERROR => " line when the exit status is not 0), and exits with
-// FHSW_STUB_EXIT (default 0). Without FHSW_STUB_RECORD it records nothing.
+// FHSW_STUB_SLEEP_MS milliseconds, writes the real mail client's success
+// line to the log file named after "-l", and exits with status 0. Without
+// FHSW_STUB_RECORD it records nothing.
 #include <windows.h>
 
 #include <algorithm>
@@ -45,15 +44,13 @@ int main(int argc, char** argv) {
         std::fwrite(text.data(), 1, text.size(), f);
         std::fclose(f);
     }
-    const wchar_t *sleep = _wgetenv(L"FHSW_STUB_SLEEP_MS"), *exit = _wgetenv(L"FHSW_STUB_EXIT");
+    const wchar_t* sleep = _wgetenv(L"FHSW_STUB_SLEEP_MS");
     ::Sleep(sleep ? _wtoi(sleep) : 0);
-    const int status = exit ? _wtoi(exit) : 0;
     for (int i = 1; i + 1 < argc; ++i) {
         if (FILE* log = std::strcmp(argv[i], "-l") == 0 ? _wfopen(Wide(argv[i + 1]).c_str(), L"ab") : nullptr) {
-            std::fputs(status == 0 ? "SendEmail.exe stand-in: Email was sent successfully!\r\n"
-                                   : "SendEmail.exe stand-in: ERROR => the stand-in was told to fail\r\n", log);
+            std::fputs("SendEmail.exe stand-in: Email was sent successfully!\r\n", log);
             std::fclose(log);
         }
     }
-    return status;
+    return 0;
 }
