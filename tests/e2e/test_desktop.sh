@@ -28,7 +28,7 @@
 E2E_NAME=desktop
 . "$(dirname "$0")/lib.sh" "$@"
 
-e2e_need wmctrl xterm
+e2e_need wmctrl xmessage
 e2e_start_x 200
 e2e_start_sink sink --delay 2
 port=$E2E_PORT
@@ -192,13 +192,14 @@ e2e_click "$main" 3000 2400 975 495 # Always On Top
 e2e_until 3 "ticking Always On Top stored no 1" stored "$P" AlwaysOnTopTimer_TICKBOX 1
 sleep 1.5
 above "$main" && fail "the main window went on top while it was in front"
-e2e_bg xterm 60 xterm -geometry 30x4+500+400 -title fhsw-other -e sleep 50
+# Another program's window (xmessage: no terminal needed, so no pty either).
+e2e_bg other 60 xmessage -geometry +500+400 -title fhsw-other "another program"
 other=$(e2e_find_window fhsw-other)
 on_top() { timeout 5 wmctrl -i -r "$other" -b add,above && above "$other"; }
-e2e_until 5 "wmctrl could not put the xterm on top" on_top
+e2e_until 5 "wmctrl could not put the other window on top" on_top
 e2e_activate "$other"
 over() { above "$main" && e2e_not above "$other"; }
-e2e_until 5 "Always On Top did not take the xterm out of the top band and put the main window in" over
+e2e_until 5 "Always On Top did not take the other window out of the top band and put the main window in" over
 log "$P: settings saved, dialogs closed, Always On Top over another program's window"
 
 # The countdown that STOP ended has not launched: no run, nothing sent.

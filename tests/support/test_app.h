@@ -110,7 +110,11 @@ public:
         return files[path].substr(offset <= files[path].size() ? offset : 0);
     }
     std::string openToOthers(const std::string& path) override { return open.count(path) ? open[path] : ""; }
-    bool secureLog(const std::string&, std::string&) override { return true; }
+    bool secureLog(const std::string& path, std::string& error) override {
+        if (!insecure.count(path)) return true;
+        error = insecure[path];
+        return false;
+    }
 
     std::map<std::string, std::string> files;
     std::vector<std::string> order;        // paths in the order they were committed
@@ -118,7 +122,8 @@ public:
     std::set<std::string> failing;         // stage() fails
     std::set<std::string> failingCommit;   // commit() fails
     std::map<TextFileKind, std::map<std::string, char32_t>> unwritable;  // UTF-8 text of each character
-    std::map<std::string, std::string> open;  // openToOthers() answers
+    std::map<std::string, std::string> open;      // openToOthers() answers
+    std::map<std::string, std::string> insecure;  // secureLog() refuses
 
 private:
     struct Staged final : StagedFile {

@@ -133,7 +133,7 @@ TEST_F(MainWindowTest, SettingsThatCannotBeReadOrStoredAreShownInTheWindowInFron
 // A run as the user follows it: the statuses shown one after another, the
 // exit status, and when the window closed itself (0: it stays open).
 TEST(Runs, StatusesExitStatusAndClosing) {
-    enum Event { kStart, kStop, kMailerUp, kRunEnds, kRunFails, kOwnRunEnds, kUntickP4P };
+    enum Event { kStart, kStop, kMailerUp, kRunEnds, kRunFails, kOwnRunEnds, kUntickP4P, kSaveFolder };
     const Values unattended = {{"AUTOSTART_TICKBOX", "1"}, {"AUTOCLOSE_TICKBOX", "1"}, {"P4P_TICKBOX", "1"}};
     const struct {
         const char* what;
@@ -162,6 +162,10 @@ TEST(Runs, StatusesExitStatusAndClosing) {
          {M::kCountdown, M::kSending, M::kSendFailed}, M::kExitSendFailed, 0},
         {"never saved", unattended, [](test::TestApp& a) { a.put({{"SE_RUNNER_BAT_LOCATION_TEXTBOX", ""}}); }, {},
          {M::kCountdown, M::kSending, M::kSendFailed, M::kFailedClosing}, M::kExitLaunchFailed, 20000},
+        // A log that others could read is not sent to.
+        {"log open to others", unattended, [](test::TestApp& a) { a.files.insecure[kLog] = "others may read it"; },
+         {{0, kSaveFolder}},
+         {M::kCountdown, M::kSending, M::kSendFailed, M::kFailedClosing}, M::kExitLaunchFailed, 20000},
         // Only another SendEmail.exe held the watch: the run is judged by its own end.
         {"limit, own run over", unattended, [](test::TestApp& a) { a.ctx.sendTimeoutSeconds = 30; },
          {{10000, kMailerUp}, {30000, kOwnRunEnds}},
@@ -181,6 +185,7 @@ TEST(Runs, StatusesExitStatusAndClosing) {
             if (event == kRunEnds || event == kRunFails) h.runEnds(event == kRunFails);
             if (event == kOwnRunEnds) h.app.launcher.end(0);
             if (event == kUntickP4P) m.P4P_TICKBOX.click();
+            if (event == kSaveFolder) h.app.put({{"INSTALL_FOLDER_TEXTBOX", kFolder}});
         }
         h.after(60000 - h.app.sched.now());
         EXPECT_EQ(h.seen, run.statuses);
