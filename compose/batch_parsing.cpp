@@ -3,7 +3,6 @@
 #include "platform/command_line.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 
 namespace fhsw {
@@ -43,60 +42,38 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
-std::string_view Trim(std::string_view s) {
+std::string_view TrimLeft(std::string_view s) {
     while (!s.empty() && IsCrtBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsCrtBlank(s.back())) s.remove_suffix(1);
     return s;
 }
 
-size_t SkipBlanks(std::string_view s, size_t i) {
-    while (i < s.size() && IsCrtBlank(s[i])) ++i;
-    return i;
-}
-
-// The leading run of letters, lower-cased, and whether it stands alone as a
-// command word (not the start of a longer name such as "setup.exe").
-struct CommandWord {
-    std::string word;
-    char next = 0;  // the character after it, 0 at the end of the line
-    bool standsAlone = false;
-};
-
-CommandWord ReadCommandWord(std::string_view s) {
-    CommandWord w;
-    size_t i = 0;
-    while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i]))) ++i;
-    w.word = Lower(s.substr(0, i));
-    w.next = i < s.size() ? s[i] : 0;
-    w.standsAlone = !w.word.empty() &&
-                    !(std::isalnum(static_cast<unsigned char>(w.next)) || w.next == '_' ||
-                      w.next == '-');
-    return w;
-}
-
-// Built-in commands of the command interpreter that runner scripts never
-// hold; running them as programs would be a guess.
-constexpr std::array<const char*, 40> kOtherBuiltins = {
-    "assoc", "break",  "call",  "cd",    "chdir",  "cls",    "color",    "copy",
-    "date",  "del",    "dir",   "endlocal", "erase", "exit", "for",      "ftype",
-    "goto",  "if",     "md",    "mkdir", "mklink", "move",   "path",     "pause",
-    "popd",  "prompt", "pushd", "rd",    "ren",    "rename", "rmdir",    "set",
-    "setlocal", "shift", "start", "time", "type",  "ver",    "verify",   "vol"};
-
-bool IsOtherBuiltin(const std::string& word) {
-    return std::any_of(kOtherBuiltins.begin(), kOtherBuiltins.end(),
-                       [&](const char* b) { return word == b; });
-}
-
-RunnerLine Unsupported(RunnerLine r, std::string why) {
-    r.kind = RunnerLine::Kind::Unsupported;
-    r.error = std::move(why);
-    return r;
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
+// The interpreter's two phases of a line: "%%" becomes "%", then quotes
+// toggle the quote flag and outside quotes a caret is removed and the next
+// character kept plain. false with the reason for what runner scripts do
+// not hold.
+bool ReadCmdLine(std::string_view line, std::string& out, std::string& error) {
+    std::string expanded;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '%' && line.substr(i, 2) != "%%")
+            return error = "variable expansion (%) is not supported", false;
+        expanded += line[i];
+        if (line[i] == '%') ++i;
+    }
+    bool inQuotes = false;
+    for (std::size_t i = 0; i < expanded.size(); ++i) {
+        char c = expanded[i];
+        if (c == '"') {
+            inQuotes = !inQuotes;
+        } else if (!inQuotes && c == '^') {
+            if (i + 1 == expanded.size())
+                return error = "line continuation (^ at the end of a line) is not supported", false;
+            c = expanded[++i];
+        } else if (!inQuotes && IsCmdOperator(c)) {
+            return error = "redirection, pipes and command chaining (& | < >) are not supported", false;
+        }
+        out += c;
+    }
+    return true;
 }
 
 }  // namespace
@@ -170,133 +147,45 @@ std::string CmdLineWriter::write(std::string_view commandText) {
 
 // ---- Reading -------------------------------------------------------------
 
-std::string CmdProgramToken(std::string_view line) {
-    std::string token;
-    bool inQuotes = false;
-    for (size_t i = SkipBlanks(line, 0); i < line.size(); ++i) {
-        char c = line[i];
-        if (c == '"') {
-            inQuotes = !inQuotes;
-        } else if (!inQuotes && (IsCrtBlank(c) || c == ',' || c == ';' || c == '=')) {
-            break;
-        } else {
-            token += c;
-        }
-    }
-    return token;
-}
-
-bool ExpandBatchPercents(std::string_view line, std::string& out, std::string& error) {
-    out.clear();
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] != '%') {
-            out += line[i];
-        } else if (i + 1 < line.size() && line[i + 1] == '%') {
-            out += '%';
-            ++i;
-        } else {
-            error = "variable expansion (%) is not supported";
-            return false;
-        }
-    }
-    return true;
-}
-
-bool ProcessCmdSpecials(std::string_view line, std::string& out, std::string& error) {
-    out.clear();
-    bool inQuotes = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (c == '"') {
-            inQuotes = !inQuotes;
-        } else if (inQuotes) {
-            // plain inside quotes
-        } else if (c == '^') {
-            if (i + 1 == line.size()) {
-                error = "line continuation (^ at the end of a line) is not supported";
-                return false;
-            }
-            c = line[++i];
-        } else if (IsCmdOperator(c)) {
-            error = "redirection, pipes and command chaining (& | < >) are not supported";
-            return false;
-        }
-        out += c;
-    }
-    return true;
-}
-
 RunnerLine ParseRunnerLine(std::string_view rawLine) {
     using Kind = RunnerLine::Kind;
     RunnerLine r;
     std::string line;
     for (char c : rawLine)
         if (c != '\r') line += c;  // the interpreter drops every CR
-
-    size_t i = SkipBlanks(line, 0);
-    if (i < line.size() && line[i] == '@') {
+    std::string_view rest = TrimLeft(line);
+    if (!rest.empty() && rest.front() == '@') {
         r.shown = false;
-        i = SkipBlanks(line, i + 1);
-    }
-    std::string_view rest = std::string_view(line).substr(i);
-    if (rest.empty()) return r;
-    if (rest.front() == ':') {
-        r.kind = Kind::Label;
-        return r;
+        rest = TrimLeft(rest.substr(1));
     }
     r.display = std::string(rest);
-
-    // A remark ends the parsing: nothing after REM is expanded or checked.
-    CommandWord w = ReadCommandWord(rest);
-    if (w.standsAlone && w.word == "rem") {
+    if (rest.empty()) return r;
+    // A remark ends the reading: nothing after REM is expanded or checked.
+    if (Lower(rest.substr(0, rest.find_first_of(" \t"))) == "rem") {
         r.kind = Kind::Remark;
         return r;
     }
-
-    std::string expanded, processed, error;
-    if (!ExpandBatchPercents(rest, expanded, error)) return Unsupported(r, error);
-    if (expanded.front() == '(')
-        return Unsupported(r, "command blocks in parentheses are not supported");
-    if (!ProcessCmdSpecials(expanded, processed, error)) return Unsupported(r, error);
-    r.display = processed;
-
-    w = ReadCommandWord(processed);
-    if (w.standsAlone && w.word == "echo") {
-        std::string_view after = std::string_view(processed).substr(4);
-        if (w.next == 0) {
-            r.kind = Kind::EchoQuery;
-        } else if (w.next == '.') {
-            r.kind = Kind::EchoText;
-            r.text = std::string(after.substr(1));
-        } else if (IsCrtBlank(w.next)) {
-            std::string word = Lower(Trim(after));
-            if (word == "on" || word == "off") {
-                r.kind = Kind::EchoState;
-                r.echoOn = word == "on";
-            } else if (word.empty()) {
-                r.kind = Kind::EchoQuery;
-            } else {
-                r.kind = Kind::EchoText;
-                r.text = std::string(after.substr(1));
-            }
-        } else {
-            return Unsupported(r, "this form of ECHO is not supported");
-        }
-        return r;
-    }
-    if (w.standsAlone && w.word == "title") {
-        if (w.next != 0 && !IsCrtBlank(w.next))
-            return Unsupported(r, "this form of TITLE is not supported");
+    r.kind = Kind::Unsupported;
+    std::string plain;
+    if (!ReadCmdLine(rest, plain, r.text)) return r;
+    r.display = plain;
+    const std::size_t end = std::min(plain.find_first_of(" \t."), plain.size());
+    const std::string word = Lower(plain.substr(0, end));
+    const std::string arg = end < plain.size() ? plain.substr(end + 1) : "";
+    std::string state = Lower(TrimLeft(arg));
+    state.erase(state.find_last_not_of(" \t") + 1);
+    if (word == "echo" && end < plain.size() && (plain[end] == '.' || !state.empty())) {
+        const bool sets = plain[end] != '.' && (state == "on" || state == "off");
+        r.kind = sets ? Kind::EchoState : Kind::Echo;
+        r.text = sets ? state : arg;
+    } else if (word == "title" && end < plain.size() && plain[end] != '.') {
         r.kind = Kind::Title;
-        if (w.next != 0) r.text = processed.substr(6);
-        return r;
+        r.text = arg;
+    } else if (r.argv = SplitCrtCommandLine(plain); r.argv.front().find('/') != std::string::npos) {
+        r.kind = Kind::Program;
+    } else {
+        r.text = "only ECHO, TITLE, REM and programs named by their path are understood";
     }
-    if (w.standsAlone && IsOtherBuiltin(w.word))
-        return Unsupported(r, "the command " + Upper(w.word) + " is not supported");
-
-    r.kind = Kind::Program;
-    r.program = CmdProgramToken(processed);
-    r.argv = SplitCrtCommandLine(processed);
     return r;
 }
 

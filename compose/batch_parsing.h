@@ -72,42 +72,22 @@ public:
 
 // ---- Reading -------------------------------------------------------------
 
-// The program that the command interpreter starts for a command line: the
-// first token, ended by a blank, tab, ',', ';' or '=' outside quotes, quotes
-// removed.
-std::string CmdProgramToken(std::string_view line);
-
-// The percent phase of a batch line: "%%" becomes "%". Any other '%'
-// (variables, arguments) is not supported: returns false with the reason.
-bool ExpandBatchPercents(std::string_view line, std::string& out, std::string& error);
-
-// The special-character phase: quotes kept and toggling the quote flag,
-// carets outside quotes removed with the next character kept plain.
-// Operators (& | < >) outside quotes and a caret at the end of the line
-// (continuation) are not supported: returns false with the reason.
-bool ProcessCmdSpecials(std::string_view line, std::string& out, std::string& error);
-
-// One line of a runner script (without its LF), as the interpreter sees it.
+// One line of a runner script (without its LF), as the command interpreter
+// reads it. Only what the program writes into runner scripts is understood:
+// TITLE TEXT, ECHO OFF and ECHO ON, ECHO TEXT and ECHO., REM, blank lines, a
+// leading '@', and a command line that starts a program named by its path
+// (the first word holds a '/'). On each line but a remark, "%%" becomes "%"
+// (any other '%' would start a variable), quotes toggle the quote flag, and
+// outside quotes a caret makes the next character plain and is removed.
+// Anything else (variables, & | < > outside quotes, a caret at the end of the
+// line, other commands, labels) is Unsupported, and `text` says why.
 struct RunnerLine {
-    enum class Kind {
-        Blank,        // nothing to do, never shown
-        Label,        // ":name", ignored and never shown
-        Remark,       // REM ...
-        EchoText,     // echo TEXT, echo. and echo.TEXT: prints `text`
-        EchoState,    // echo on / echo off: sets the echo state to `echoOn`
-        EchoQuery,    // echo alone: prints "ECHO is on." or "ECHO is off."
-        Title,        // TITLE TEXT
-        Program,      // starts `program` with `argv`
-        Unsupported,  // anything else: `error` says why
-    };
+    enum class Kind { Blank, Remark, Echo, EchoState, Title, Program, Unsupported };
     Kind kind = Kind::Blank;
-    bool shown = true;     // false after a leading '@'
-    std::string display;   // the command as shown while ECHO is on
-    std::string text;      // EchoText, Title
-    bool echoOn = false;   // EchoState
-    std::string program;   // Program
-    std::vector<std::string> argv;  // Program: argv[0] and the arguments
-    std::string error;     // Unsupported
+    bool shown = true;              // false after a leading '@'
+    std::string display;            // the command as shown while ECHO is on
+    std::string text;               // Echo, Title: the text; EchoState: "on" or "off"; Unsupported: why
+    std::vector<std::string> argv;  // Program: its path and its arguments, by the C-runtime rules
 };
 
 RunnerLine ParseRunnerLine(std::string_view line);

@@ -1,5 +1,7 @@
 #include "compose/composer.h"
 
+#include <algorithm>
+
 #include "compose/batch_parsing.h"
 #include "compose/sendemail_contract.h"
 
@@ -7,27 +9,17 @@ namespace fhsw {
 
 ComposedScript ComposeRunnerScript(const ComposerFields& f, const RunFileNames& names) {
     ComposedScript out;
-    // Fields in the order they first appear on the line.
+    // A field's line breaks become blanks; the field is named once, in the
+    // order it first appears on the line.
     auto oneLine = [&out](const std::string& value, const ProfileField* field) {
         bool joined = false;
         std::string v = JoinLineBreaks(value, joined);
-        if (joined && field) out.joinedLineBreaks.push_back(field);
+        std::vector<const ProfileField*>& named = out.joinedLineBreaks;
+        if (joined && field && std::find(named.begin(), named.end(), field) == named.end()) named.push_back(field);
         return v;
     };
     const std::string folder = oneLine(f.installFolder, &kInstallFolder);
     const std::string from = oneLine(f.sendFrom, &kSendFrom);
-    const std::string to = oneLine(f.sendTo, &kSendTo);
-    const std::string cc = oneLine(f.sendCc, &kSendCc);
-    const std::string bcc = oneLine(f.sendBcc, &kSendBcc);
-    const std::string subject = oneLine(f.subject, &kSubject);
-    const std::string messageFile =
-        f.fileAsMessage ? oneLine(f.messageFileLocation, &kMessageFile) : folder + names.messageFile;
-    const std::string server = oneLine(f.smtpServer, &kSmtpServer);
-    const std::string user = oneLine(f.smtpUser, &kSmtpUser);
-    const std::string password = oneLine(f.smtpPassword, &kSmtpPassword);
-    const std::string tls = oneLine(f.tls, nullptr);
-    const std::string attachment = f.attachment ? oneLine(f.fileAttachment, &kFileAttachment) : std::string();
-
     CmdLineWriter cmd;
     std::string line;
     auto put = [&](const std::string& commandText) {
@@ -37,21 +29,24 @@ ComposedScript ComposeRunnerScript(const ComposerFields& f, const RunFileNames& 
     };
     put(CrtProgramPath(folder + names.sendEmailExe));
     put(DASH_F_TB + CrtQuoted(from));
-    put(DASH_T_TB + CrtQuoted(to));
-    put(DASH_CC_TB + CrtQuoted(cc));
-    put(DASH_BCC_TB + CrtQuoted(bcc));
-    put(DASH_U_TB + CrtQuoted(subject));
-    out.messageCommand = put(DASH_O_TB + CrtQuoted(messageFile));
-    put(DASH_S_TB + CrtQuoted(server));
+    put(DASH_T_TB + CrtQuoted(oneLine(f.sendTo, &kSendTo)));
+    put(DASH_CC_TB + CrtQuoted(oneLine(f.sendCc, &kSendCc)));
+    put(DASH_BCC_TB + CrtQuoted(oneLine(f.sendBcc, &kSendBcc)));
+    put(DASH_U_TB + CrtQuoted(oneLine(f.subject, &kSubject)));
+    out.messageCommand = put(DASH_O_TB + CrtQuoted(f.fileAsMessage ? oneLine(f.messageFileLocation, &kMessageFile)
+                                                                    : folder + names.messageFile));
+    put(DASH_S_TB + CrtQuoted(oneLine(f.smtpServer, &kSmtpServer)));
+    const std::string user = oneLine(f.smtpUser, &kSmtpUser), password = oneLine(f.smtpPassword, &kSmtpPassword);
     put(DASH_XU_TB + CrtQuoted(user));
     put(DASH_XP_TB + CrtQuoted(password));
     put(DASH_REPLY_TO_TB + CrtBare(from));
     put(DASH_L_TB + CrtQuoted(folder + names.logFile));
-    put(DASH_TLS_TB + CrtBare(tls));
+    put(DASH_TLS_TB + CrtBare(oneLine(f.tls, nullptr)));
     put(DASH_TLS_U_TB + CrtBare(user));
     put(DASH_TLS_P_TB + CrtBare(password));
     put(std::string(DASH_Q_TB) + DASH_V_TB);
-    if (f.attachment) out.attachmentCommand = put(DASH_A_TB + CrtQuoted(attachment));
+    if (f.attachment)
+        out.attachmentCommand = put(DASH_A_TB + CrtQuoted(oneLine(f.fileAttachment, &kFileAttachment)));
 
     out.text = BAT_FILE_TOP_COMMANDS_TB + line;
     out.commandLineLength = CharCount(line);

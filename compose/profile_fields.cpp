@@ -30,6 +30,20 @@ const ProfileField* FindField(std::string_view key) {
     return nullptr;
 }
 
+std::size_t Utf8Length(std::string_view s) {
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char b = at(0);
+    std::size_t n = b < 0x80 ? 1 : b < 0xC2 ? 0 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : b < 0xF5 ? 4 : 0;
+    if (n == 0 || n > s.size()) return 0;
+    for (std::size_t i = 1; i < n; ++i)
+        if (!IsContinuation(s[i])) return 0;
+    // No overlong forms, no surrogates, nothing beyond U+10FFFF.
+    if ((b == 0xE0 && at(1) < 0xA0) || (b == 0xED && at(1) >= 0xA0) || (b == 0xF0 && at(1) < 0x90) ||
+        (b == 0xF4 && at(1) >= 0x90))
+        return 0;
+    return n;
+}
+
 std::size_t CharCount(std::string_view utf8) {
     std::size_t n = 0;
     for (char c : utf8) n += !IsContinuation(c);

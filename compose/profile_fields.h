@@ -102,6 +102,9 @@ inline constexpr char kTlsHelp[] = "no | open | yes | auto  (open: no box ticked
 // The field stored under `key`; nullptr when none is.
 const ProfileField* FindField(std::string_view key);
 
+// The length of the UTF-8 character at the start of `s` (not empty); 0 when
+// it is not one.
+std::size_t Utf8Length(std::string_view s);
 // Characters (code points) of UTF-8 text, and its first `n` characters.
 std::size_t CharCount(std::string_view utf8);
 std::string_view FirstChars(std::string_view utf8, std::size_t n);

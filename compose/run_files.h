@@ -2,6 +2,7 @@
 // that joins them to the folder on this platform.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace fhsw {
@@ -19,11 +20,7 @@ struct RunFileNames {
     static RunFileNames Windows() { return ForSeparator("\\"); }
     static RunFileNames Linux() { return ForSeparator("/"); }
     static RunFileNames Native() {
-#ifdef _WIN32
-        return Windows();
-#else
-        return Linux();
-#endif
+        return ForSeparator({static_cast<char>(std::filesystem::path::preferred_separator)});
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "compose/profile_fields.h"
 #include "compose/sendemail_contract.h"
 
 namespace fhsw {
@@ -13,25 +14,15 @@ constexpr std::string_view kErrorMark = "ERROR => ";
 // A server's refusal of a recipient, logged before the mail client gives up.
 constexpr std::string_view kReplyMark = "WARNING => Received:";
 constexpr std::string_view kNoRecipients = "No recipients were accepted";
+// A server certificate that the system does not trust (a relay's own, or one
+// of an authority the system does not know): the README tells what to do.
+constexpr std::string_view kUntrusted = "certificate verify failed";
+constexpr std::string_view kUntrustedHint =
+    " - the system does not trust the server's certificate: see \"A relay with a certificate of its own\" in the README";
 // The runner's exit status when it could not start a program:
 // fh-sendwarden-run's, and cmd.exe's "is not recognized".
 constexpr int kNotStartedLinux = 127;
 constexpr int kNotStartedWindows = 9009;
-
-// The length of the UTF-8 character at the start of `s`; 0 when it is not one.
-std::size_t CharLength(std::string_view s) {
-    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char b = at(0);
-    std::size_t n = b < 0x80 ? 1 : b < 0xC2 ? 0 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : b < 0xF5 ? 4 : 0;
-    if (n == 0 || n > s.size()) return 0;
-    for (std::size_t i = 1; i < n; ++i)
-        if ((at(i) & 0xC0) != 0x80) return 0;
-    // No overlong forms, no surrogates, nothing beyond U+10FFFF.
-    if ((b == 0xE0 && at(1) < 0xA0) || (b == 0xED && at(1) >= 0xA0) ||
-        (b == 0xF0 && at(1) < 0x90) || (b == 0xF4 && at(1) >= 0x90))
-        return 0;
-    return n;
-}
 
 // The mail client's own reason: the text after "ERROR => " on the first line
 // that has one, with the server's reply when no recipient was accepted; ""
@@ -54,6 +45,7 @@ std::string MailClientError(std::string_view log) {
         if (reason.empty()) return std::string(SENDEMAIL_IMAGE_NAME) + " reported an error";
         if (!reply.empty() && line.find(kNoRecipients) != std::string_view::npos)
             reason += " The server replied: " + std::string(reply);
+        if (line.find(kUntrusted) != std::string_view::npos) reason += kUntrustedHint;
         return ShownReason(reason);
     }
     return {};
@@ -64,7 +56,7 @@ std::string MailClientError(std::string_view log) {
 std::string ShownReason(std::string_view text) {
     std::string shown;
     while (!text.empty()) {
-        const std::size_t n = CharLength(text);
+        const std::size_t n = Utf8Length(text);
         const unsigned char b = static_cast<unsigned char>(text[0]);
         const bool control = b < 0x20 || b == 0x7F ||
                              (b == 0xC2 && n == 2 && static_cast<unsigned char>(text[1]) < 0xA0);
@@ -86,11 +78,11 @@ std::string ShownReason(std::string_view text) {
     return shown;
 }
 
-SendOutcome JudgeSend(const SendRun& run) {
+std::string JudgeSend(const SendRun& run) {
     const std::string_view added = run.logAdded ? std::string_view(*run.logAdded) : std::string_view();
     const int status = run.runnerStatus;
     std::string reason = MailClientError(added);
-    if (!reason.empty()) return {false, reason};
+    if (!reason.empty()) return reason;
     if ((status == kNotStartedLinux || status == kNotStartedWindows) && !run.mailClientFound)
         reason = std::string(SENDEMAIL_IMAGE_NAME) + " was not found in " + run.folder;
     else if (status < 0)
@@ -100,7 +92,7 @@ SendOutcome JudgeSend(const SendRun& run) {
     else if (!run.logFile.empty() && added.empty())
         reason = std::string(SENDEMAIL_IMAGE_NAME) + " wrote nothing to " + run.logFile +
                  " - was it started?";
-    return {reason.empty(), ShownReason(reason)};
+    return ShownReason(reason);
 }
 
 }  // namespace fhsw

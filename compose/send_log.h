@@ -24,12 +24,8 @@ struct SendRun {
     bool mailClientFound = true;  // SendEmail.exe is a file in the folder
 };
 
-struct SendOutcome {
-    bool sent = false;
-    std::string reason;  // why not, for the status line (see ShownReason)
-};
-
-SendOutcome JudgeSend(const SendRun& run);
+// Why the send failed, as ShownReason gives it; "" when it was sent.
+std::string JudgeSend(const SendRun& run);
 
 // A reason as the status line and stderr show it: valid UTF-8 on one line
 // (control characters and runs of blanks become one blank, bytes that are

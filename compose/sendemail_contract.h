@@ -93,6 +93,5 @@ inline constexpr char OUTPUT_COMMAND_PLACEHOLDER[] =
     "REM - !!! SAVED TOO QUICKLY !!! -\r\n"
     "REM - !!! PLEASE ALLOW 1 SECOND FOR AUTOUPDATE BEFORE SAVING !!! \r-\r\n"
     "REM - !!! SORRY, PLEASE TRY \nAGAIN, BUT SLIGHTLY SLOWER\r...!!! -\r\n";
-inline constexpr const char* kComposerPlaceholder = OUTPUT_COMMAND_PLACEHOLDER;
 
 }  // namespace fhsw

@@ -1,13 +1,10 @@
 #include "forms/about_window.h"
-#include "forms/window_geometry.h"
 
 #include "forms/main_window.h"
 
 namespace fhsw {
 
 namespace {
-constexpr const char* kPrefix = "ABOUT";
-
 constexpr const char* kUsage =
     "How FH-SendWarden drives SendEmail.exe\r\n"
     "\r\n"
@@ -51,27 +48,17 @@ constexpr const char* kUsage =
     "run does not have: save the password with the settings.\r\n";
 
 constexpr const char* kWebsite = "http://caspian.dotconf.net/menu/Software/SendEmail/";
-
-std::string WhereThingsAre(const std::string& settingsLocation) {
-    return "Settings: " + settingsLocation +
-           "\r\nRun files and the log SENDEMAIL-LOG.txt: in the SENDEMAIL HOME folder"
-           "\r\nThe Log Manager opens and clears the log";
-}
 }  // namespace
 
-std::string AboutWindow::SavedDataWarning(const std::string& settingsLocation) {
-    return "!!! NOTE - SAVED DATA IS STORED IN " + settingsLocation +
-           " IN CLEAR TEXT, AND IS NOT ENCRYPTED !!!";
-}
-
 AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
-    : Window(app.ui, "FH_SENDWARDEN_ABOUT", "FH-SENDWARDEN - ABOUT", &main),
+    : PlacedWindow(app, "FH_SENDWARDEN_ABOUT", "FH-SENDWARDEN - ABOUT", &main, "ABOUT", 13815, 7050),
       FH_SENDWARDEN_TITLE_1(*this, "FH_SENDWARDEN_TITLE_1", "FERN-HOLLOW", {120, 120, 4095, 375}),
       FH_SENDWARDEN_TITLE_2(*this, "FH_SENDWARDEN_TITLE_2", "FH-SENDWARDEN", {120, 540, 4095, 375}),
       FH_SENDWARDEN_VERSION(*this, "FH_SENDWARDEN_VERSION", "Version 1.0", {120, 960, 4095, 375}),
       FH_SENDWARDEN_CREATOR(*this, "FH_SENDWARDEN_CREATOR", kCredit, {120, 1380, 4095, 375}),
       SENDWARDEN_SAVED_DATA_WARNING_LABEL(*this, "SENDWARDEN_SAVED_DATA_WARNING_LABEL",
-                                          SavedDataWarning(app.settingsLocation),
+                                          "!!! NOTE - SAVED DATA IS STORED IN " + app.settingsLocation +
+                                              " IN CLEAR TEXT, AND IS NOT ENCRYPTED !!!",
                                           {120, 1860, 4095, 1095}),
       SENDEMAIL_TEXTBOX(*this, "SENDEMAIL_TEXTBOX",
                         "SendEmail.exe - sendemail-1.56 - mail client by Brandon Zehm",
@@ -80,7 +67,10 @@ AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
                                         {4335, 480, 9270, 315}),
       SENDEMAIL_COMMANDS_TEXTBOX(*this, "SENDEMAIL_COMMANDS_TEXTBOX", kUsage, {4335, 900, 6960, 3615}),
       MERIDEW_DEDICATION_TEXTBOX(*this, "MERIDEW_DEDICATION_TEXTBOX",
-                                 WhereThingsAre(app.settingsLocation), {4335, 4620, 6960, 735}),
+                                 "Settings: " + app.settingsLocation +
+                                     "\r\nRun files and the log SENDEMAIL-LOG.txt: in the SENDEMAIL HOME folder"
+                                     "\r\nThe Log Manager opens and clears the log",
+                                 {4335, 4620, 6960, 735}),
       WIKIPEDIA_WEBLINK_LABEL(*this, "WIKIPEDIA_WEBLINK_LABEL", "The mail client on Debian",
                               {4335, 5460, 2220, 255}),
       WIKIPEDIA_WEBLINK_TEXTBOX(*this, "WIKIPEDIA_WEBLINK_TEXTBOX",
@@ -98,8 +88,7 @@ AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
       CARTOON_PIC_PICBOX(*this, "CARTOON_PIC_PICBOX", "about.png", {11400, 900, 2250, 4305}),
       Line1(*this, "Line1", {120, 1800, 4095, 0}),
       Line2(*this, "Line2", {4215, 120, 0, 6375}),
-      OK_BUTTON(*this, "OK_BUTTON", "OK", {120, 5760, 3975, 495}),
-      app_(app) {
+      OK_BUTTON(*this, "OK_BUTTON", "OK", {120, 5760, 3975, 495}) {
     for (Label* title : {&FH_SENDWARDEN_TITLE_1, &FH_SENDWARDEN_TITLE_2, &FH_SENDWARDEN_VERSION,
                          &FH_SENDWARDEN_CREATOR}) {
         StyleAsTitle(*title);
@@ -130,13 +119,9 @@ AboutWindow::AboutWindow(AppContext& app, MainWindow& main)
 
     FH_SENDWARDEN_CREATOR.onDoubleClick = [this] { FH_SENDWARDEN_CREATOR.setText(kContact); };
     OK_BUTTON.onPress = [this] {
-        StoreWindowPosition(*this, app_.store, kPrefix);
+        storePlace();
         close();
     };
 }
-
-void AboutWindow::load() { LoadWindowGeometry(*this, app_.store, kPrefix, 13815, 7050); }
-
-void AboutWindow::unload() { StoreWindowPosition(*this, app_.store, kPrefix); }
 
 }  // namespace fhsw

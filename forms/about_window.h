@@ -2,14 +2,13 @@
 // are kept, and how the program drives the outside mail client.
 #pragma once
 
-#include "forms/app_context.h"
-#include "ui/window.h"
+#include "forms/placed_window.h"
 
 namespace fhsw {
 
 class MainWindow;
 
-class AboutWindow : public Window {
+class AboutWindow : public PlacedWindow {
 public:
     AboutWindow(AppContext& app, MainWindow& main);
 
@@ -35,15 +34,6 @@ public:
     Line Line1;
     Line Line2;
     Button OK_BUTTON;
-
-    static std::string SavedDataWarning(const std::string& settingsLocation);
-
-protected:
-    void load() override;
-    void unload() override;
-
-private:
-    AppContext& app_;
 };
 
 }  // namespace fhsw

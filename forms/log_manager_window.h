@@ -2,14 +2,13 @@
 // the text editor and empties it behind the "Enable" guard.
 #pragma once
 
-#include "forms/app_context.h"
-#include "ui/window.h"
+#include "forms/placed_window.h"
 
 namespace fhsw {
 
 class MainWindow;
 
-class LogManagerWindow : public Window {
+class LogManagerWindow : public PlacedWindow {
 public:
     LogManagerWindow(AppContext& app, MainWindow& main);
 
@@ -24,21 +23,14 @@ public:
     TextBox OPEN_LOG_COMMAND_TEXTBOX;
     TextBox EMPTY_TEXTBOX;
 
-    // The editor command: "notepad.exe " on Windows, the desktop's opener
-    // elsewhere.
-    static std::string EditorCommand();
-
 protected:
     void load() override;
-    void unload() override;
 
 private:
     std::string logPath() const;
     void openLog();
     void clearLog();
     void report(const std::string& text);
-
-    AppContext& app_;
 };
 
 }  // namespace fhsw

@@ -1,11 +1,9 @@
 #include "forms/main_window.h"
-#include "forms/window_geometry.h"
 
-#include <algorithm>
-#include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <system_error>
 
@@ -14,20 +12,20 @@
 #include "forms/settings_main_window.h"
 #include "forms/about_window.h"
 #include "forms/log_manager_window.h"
+#include "forms/profile_form.h"
 
 namespace fhsw {
 
 int MainWindow::SendTimeoutFrom(const char* text) {
-    if (text == nullptr || *text < '0' || *text > '9') return kDefaultSendTimeoutSeconds;
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value < 1 || value > 604800) return kDefaultSendTimeoutSeconds;
-    return static_cast<int>(value);
+    int value = 0;
+    const char* end = text ? text + std::strlen(text) : nullptr;
+    if (!text || std::from_chars(text, end, value).ptr != end || value < 1 || value > 604800)
+        return kDefaultSendTimeoutSeconds;
+    return value;
 }
 
 MainWindow::MainWindow(AppContext& app)
-    : Window(app.ui, "FH_SENDWARDEN_MAIN", "FH-SW - "),
+    : PlacedWindow(app, "FH_SENDWARDEN_MAIN", "FH-SW - ", nullptr, "MAIN", 10050, 3285),
       START_STOP_BUTTON(*this, "START_STOP_BUTTON", "START", {8520, 1920, 1095, 735}),
       FH_SENDWARDEN_TITLE_2(*this, "FH_SENDWARDEN_TITLE_2", "FH-SENDWARDEN", {120, 120, 2655, 375}),
       STATUS_LABEL(*this, "STATUS_LABEL", "STATUS:", {2880, 240, 855, 255}),
@@ -35,19 +33,17 @@ MainWindow::MainWindow(AppContext& app)
       EXE_NAME_LABEL(*this, "EXE_NAME_LABEL", "EXE FILE:", {1440, 720, 975, 255}),
       APP_EXE_NAME_TEXTBOX(*this, "APP_EXE_NAME_TEXTBOX", "APP_EXE_NAME", {2400, 600, 7455, 375}),
       TO_LABEL(*this, "TO_LABEL", "TO:", {1920, 1080, 375, 255}),
-      SEND_TO_ADDRESS_TEXTBOX(*this, "SEND_TO_ADDRESS_TEXTBOX", "TO", {2400, 960, 7455, 375}),
+      SEND_TO_ADDRESS_TEXTBOX(*this, kSendTo.key, "TO", {2400, 960, 7455, 375}),
       SUBJECT_LABEL(*this, "SUBJECT_LABEL", "SUBJECT:", {1440, 1440, 975, 255}),
-      SUBJECT_TEXTBOX(*this, "SUBJECT_TEXTBOX", "SUBJECT", {2400, 1320, 7455, 375}),
+      SUBJECT_TEXTBOX(*this, kSubject.key, "SUBJECT", {2400, 1320, 7455, 375}),
       Picture1(*this, "Picture1", "main.png", {120, 600, 1185, 2205}),
       LOG_MANAGER_BUTTON(*this, "LOG_MANAGER_BUTTON", "Log Manager", {1560, 1920, 1335, 375}),
       ABOUT_BUTTON(*this, "ABOUT_BUTTON", "About", {1560, 2400, 1335, 255}),
-      AUTOSTART_TICKBOX(*this, "AUTOSTART_TICKBOX", "AutoStart", {3000, 1920, 1095, 195}),
-      AUTOCLOSE_TICKBOX(*this, "AUTOCLOSE_TICKBOX", "AutoClose", {3000, 2160, 1095, 195}),
-      AlwaysOnTopTimer_TICKBOX(*this, "AlwaysOnTopTimer_TICKBOX", "Always On Top",
-                               {3000, 2400, 975, 495}),
-      SE_EXE_OUTPUT_WINDOW_TICKBOX(*this, "SE_EXE_OUTPUT_WINDOW_TICKBOX",
-                                   "SendEmail.exe Output Window", {4080, 1920, 1575, 375}),
-      P4P_TICKBOX(*this, "P4P_TICKBOX", "Pause-4-Process SendEmail.exe", {4080, 2400, 1575, 375}),
+      AUTOSTART_TICKBOX(*this, kAutoStart.key, kAutoStart.caption, {3000, 1920, 1095, 195}),
+      AUTOCLOSE_TICKBOX(*this, kAutoClose.key, kAutoClose.caption, {3000, 2160, 1095, 195}),
+      AlwaysOnTopTimer_TICKBOX(*this, kAlwaysOnTop.key, kAlwaysOnTop.caption, {3000, 2400, 975, 495}),
+      SE_EXE_OUTPUT_WINDOW_TICKBOX(*this, kOutputWindow.key, kOutputWindow.caption, {4080, 1920, 1575, 375}),
+      P4P_TICKBOX(*this, kPauseForProcess.key, kPauseForProcess.caption, {4080, 2400, 1575, 375}),
       SEND_EMAIL_NOW_BUTTON(*this, "SEND_EMAIL_NOW_BUTTON", "Send Email Now", {5760, 1920, 1335, 375}),
       SETTINGS_BUTTON(*this, "SETTINGS_BUTTON", "Settings", {5760, 2400, 1335, 375}),
       EXIT_BUTTON(*this, "EXIT_BUTTON", "Exit", {7320, 2040, 975, 495}),
@@ -58,7 +54,6 @@ MainWindow::MainWindow(AppContext& app)
       PROCESS_WATCHER_TIMER(*this, "PROCESS_WATCHER_TIMER"),
       AlwaysOnTopTimer(*this, "AlwaysOnTopTimer"),
       SEND_TIMEOUT_TIMER(*this, "SEND_TIMEOUT_TIMER"),
-      app_(app),
       alive_(std::make_shared<MainWindow*>(this)) {
     StyleAsTitle(FH_SENDWARDEN_TITLE_2);
     StyleAsTitle(CURRENT_STATUS_LABEL);
@@ -81,13 +76,14 @@ MainWindow::MainWindow(AppContext& app)
     START_STOP_BUTTON.onPress = [this] { startStopPressed(); };
     // Launches at once and changes nothing else: only the countdown's launch
     // is watched.
-    SEND_EMAIL_NOW_BUTTON.onPress = [this] { launchRunner(app_.store.readText("INSTALL_FOLDER_TEXTBOX")); };
+    SEND_EMAIL_NOW_BUTTON.onPress = [this] { launchRunner(app_.store.readText(kInstallFolder.key)); };
     AUTOSTART_TICKBOX.onChange = [this] { autoStartChanged(); };
-    P4P_TICKBOX.onChange = [this] { app_.store.writeTick("P4P_TICKBOX", P4P_TICKBOX.state()); };
-    SE_EXE_OUTPUT_WINDOW_TICKBOX.onChange = [this] {
-        app_.store.writeTick("SE_EXE_OUTPUT_WINDOW_TICKBOX", SE_EXE_OUTPUT_WINDOW_TICKBOX.state());
-    };
-    AlwaysOnTopTimer_TICKBOX.onChange = [this] { alwaysOnTopChanged(); };
+    // These options are stored at every change; Always On Top also keeps its timer running.
+    for (TickBox* t : {&P4P_TICKBOX, &SE_EXE_OUTPUT_WINDOW_TICKBOX, &AlwaysOnTopTimer_TICKBOX})
+        t->onChange = [this, t] {
+            if (t == &AlwaysOnTopTimer_TICKBOX) t->ticked() ? AlwaysOnTopTimer.start() : AlwaysOnTopTimer.stop();
+            app_.store.writeTick(t->name(), t->state());
+        };
     AUTOSTART_TIMER.onTick = [this] { countdownElapsed(); };
     PROCESS_WATCHER_TIMER.onTick = [this] { watchTick(); };
     AUTOCLOSE_TIMER.onTick = [this] { autoCloseElapsed(); };
@@ -120,63 +116,56 @@ MainWindow::~MainWindow() {
 // ---- Opening and closing --------------------------------------------------
 
 void MainWindow::load() {
-    SettingsStore& store = app_.store;
-    LoadWindowGeometry(*this, store, "MAIN", 10050, 3285);
-    APP_EXE_NAME_TEXTBOX.setText(store.ProfileName());
-    setCaption("FH-SW - " + store.ProfileName());
-    SEND_TO_ADDRESS_TEXTBOX.setText(store.readText("SEND_TO_ADDRESS_TEXTBOX"));
-    SUBJECT_TEXTBOX.setText(store.readText("SUBJECT_TEXTBOX"));
-    AUTOSTART_TICKBOX.setState(store.readTick("AUTOSTART_TICKBOX"));
-    AUTOCLOSE_TICKBOX.setState(store.readTick("AUTOCLOSE_TICKBOX"));
-    SE_EXE_OUTPUT_WINDOW_TICKBOX.setState(store.readTick("SE_EXE_OUTPUT_WINDOW_TICKBOX"));
-    SE_RUNNER_BAT_LOCATION_TEXTBOX.setText(store.readText("SE_RUNNER_BAT_LOCATION_TEXTBOX"));
-    P4P_TICKBOX.setState(store.readTick("P4P_TICKBOX"));
-    AlwaysOnTopTimer_TICKBOX.setState(store.readTick("AlwaysOnTopTimer_TICKBOX"));
+    const std::string profile = app_.store.ProfileName();
+    PlacedWindow::load();
+    APP_EXE_NAME_TEXTBOX.setText(profile);
+    setCaption("FH-SW - " + profile);
+    // A ticked option runs its change handler: Always On Top starts its
+    // timer, which ticks once it has its interval below.
+    for (Control* c : std::initializer_list<Control*>{&SEND_TO_ADDRESS_TEXTBOX, &SUBJECT_TEXTBOX, &AUTOSTART_TICKBOX,
+                                                      &AUTOCLOSE_TICKBOX, &SE_EXE_OUTPUT_WINDOW_TICKBOX,
+                                                      &SE_RUNNER_BAT_LOCATION_TEXTBOX, &P4P_TICKBOX,
+                                                      &AlwaysOnTopTimer_TICKBOX})
+        LoadControl(*c, app_.store, profile);
 
     AlwaysOnTopTimer.setInterval(1000);
     AUTOSTART_TIMER.setInterval(10000);
     AUTOCLOSE_TIMER.setInterval(10000);
     PROCESS_WATCHER_TIMER.setInterval(250);
-    const long long limitMs = 1000LL * (app_.sendTimeoutSeconds > 0 ? app_.sendTimeoutSeconds
-                                                                     : kDefaultSendTimeoutSeconds);
-    SEND_TIMEOUT_TIMER.setInterval(static_cast<int>(std::min<long long>(limitMs, 604800000LL)));
-    if (AlwaysOnTopTimer_TICKBOX.state() == 1)
-        AlwaysOnTopTimer.start();
-    else
-        AlwaysOnTopTimer.stop();
-    if (AUTOSTART_TICKBOX.state() == 1) {
-        setStatus(kCountdown);
-        enter(RunState::Countdown);
-    } else {
-        setStatus(kReady);
-        enter(RunState::Idle);
-        AUTOCLOSE_TICKBOX.setEnabled(false);
-    }
+    SEND_TIMEOUT_TIMER.setInterval(1000 * app_.sendTimeoutSeconds);
+    const bool autoStart = AUTOSTART_TICKBOX.state() == 1;
+    setStatus(autoStart ? kCountdown : kReady);
+    enter(autoStart ? RunState::Countdown : RunState::Idle);
+    AUTOCLOSE_TICKBOX.setEnabled(false);
 }
 
+// In one go: with the settings locked by another copy, one wait, not seven.
 void MainWindow::storeState() {
-    SettingsStore& store = app_.store;
-    StoreWindowPosition(*this, store, "MAIN");
-    store.writeTick("AUTOSTART_TICKBOX", AUTOSTART_TICKBOX.state());
-    store.writeTick("AUTOCLOSE_TICKBOX", AUTOCLOSE_TICKBOX.state());
-    store.writeTick("SE_EXE_OUTPUT_WINDOW_TICKBOX", SE_EXE_OUTPUT_WINDOW_TICKBOX.state());
-    store.writeText("SE_RUNNER_BAT_LOCATION_TEXTBOX", SE_RUNNER_BAT_LOCATION_TEXTBOX.text());
-    store.writeTick("P4P_TICKBOX", P4P_TICKBOX.state());
+    const std::string profile = app_.store.ProfileName();
+    std::vector<SettingValue> values = placeValues();
+    for (const Control* c : std::initializer_list<const Control*>{&AUTOSTART_TICKBOX, &AUTOCLOSE_TICKBOX,
+                                                                  &SE_EXE_OUTPUT_WINDOW_TICKBOX,
+                                                                  &SE_RUNNER_BAT_LOCATION_TEXTBOX, &P4P_TICKBOX})
+        values.push_back({profile, c->name(), ControlValue(*c)});
+    if (std::string error; !app_.store.WriteSettings(values, error))
+        app_.store.onWriteError("cannot store the main window's place and options: " + error);
 }
 
 void MainWindow::unload() { storeState(); }
 
 template <class Dialog>
 void MainWindow::openDialog() {
-    {
-        Dialog dialog(app_, *this);
-        showModal(dialog);
-    }
+    ShowDialog<Dialog>(app_, *this);
     // An auto-close that fell due while the dialog was open waited for it.
     if (state_ == RunState::Closing) close();
 }
 
 // ---- Run controller ------------------------------------------------------
+
+// The states in which START/STOP reads "STOP" and the options are locked.
+bool MainWindow::Armed(RunState s) {
+    return s == RunState::Countdown || s == RunState::Watch || s == RunState::Wait;
+}
 
 // Shows a status text, and writes it with the time to stderr so that an
 // unattended run leaves a trace in whatever collects its output.
@@ -188,19 +177,16 @@ void MainWindow::setStatus(const std::string& text, bool failure) {
     lastLogged_ = text;
     const auto now = std::chrono::system_clock::now();
     const std::time_t secs = std::chrono::system_clock::to_time_t(now);
-    const int ms = static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&secs));
-    std::fprintf(stderr, "%s.%03d fh-sendwarden[%s]: %s\n", stamp, ms,
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::fprintf(stderr, "%s.%03d fh-sendwarden[%s]: %s\n", stamp, static_cast<int>(ms),
                  app_.store.ProfileName().c_str(), text.c_str());
 }
 
 void MainWindow::showFailure(const std::string& reason) {
     setStatus(std::string(kSendFailed) + ShownReason(reason) + " !!!", true);
 }
-
-bool MainWindow::failureShown() const { return CURRENT_STATUS_LABEL.foreground() == colours::Red; }
 
 void MainWindow::enter(RunState next) {
     const auto watching = [](RunState s) { return s == RunState::Watch || s == RunState::StoppedWatch; };
@@ -209,7 +195,7 @@ void MainWindow::enter(RunState next) {
     // The wait after a stopped watch keeps what the user made of the
     // options meanwhile; closing changes nothing in view.
     if (next != RunState::StoppedWait && next != RunState::Closing) {
-        const bool armed = next == RunState::Countdown || next == RunState::Watch || next == RunState::Wait;
+        const bool armed = Armed(next);
         START_STOP_BUTTON.setText(armed ? "STOP" : "START");
         for (Control* c : std::initializer_list<Control*>{&AUTOSTART_TICKBOX, &AUTOCLOSE_TICKBOX,
                                                           &SE_EXE_OUTPUT_WINDOW_TICKBOX, &SETTINGS_BUTTON})
@@ -226,23 +212,13 @@ void MainWindow::enterWait() {
     enter(state_ == RunState::StoppedWatch ? RunState::StoppedWait : RunState::Wait);
 }
 
+// STOP aborts a run: a launched runner script is not touched, and its watch
+// goes on. START arms a new run, which no longer follows a stopped watch.
 void MainWindow::startStopPressed() {
-    switch (state_) {
-    case RunState::Countdown:
-    case RunState::Wait:
-        setStatus(kAborted);
-        enter(RunState::Idle);
-        break;
-    case RunState::Watch:  // a launched runner script is not touched; the watch goes on
-        setStatus(kAborted);
-        enter(RunState::StoppedWatch);
-        break;
-    case RunState::Closing:
-        break;
-    default:  // a new run; a stopped watch is no longer followed
-        setStatus(kCountdown);
-        enter(RunState::Countdown);
-    }
+    if (state_ == RunState::Closing) return;
+    const bool stop = Armed(state_);
+    setStatus(stop ? kAborted : kCountdown);
+    enter(!stop ? RunState::Countdown : state_ == RunState::Watch ? RunState::StoppedWatch : RunState::Idle);
 }
 
 // Hands the saved runner script to the launcher once the log is secured
@@ -255,6 +231,7 @@ LaunchId MainWindow::launchRunner(const std::string& folder) {
         error = "no runner script saved yet - open Settings and press SAVE";
     } else if (folder.empty() || app_.files.secureLog(folder + app_.runFiles.logFile, error)) {
         LaunchResult result = app_.launcher.launch(command, SE_EXE_OUTPUT_WINDOW_TICKBOX.state() == 1);
+        exitStatus_ = kExitOk;  // a new send: an earlier failure no longer counts
         if (result.ok) return result.id;
         error = result.error;
     }
@@ -265,49 +242,34 @@ LaunchId MainWindow::launchRunner(const std::string& folder) {
 
 void MainWindow::countdownElapsed() {
     setStatus(kSending);
-    run_ = {};
-    run_.folder = app_.store.readText("INSTALL_FOLDER_TEXTBOX");
+    const std::string folder = app_.store.readText(kInstallFolder.key);
     // The log as it stands before the launch: the run's own lines follow.
-    if (!run_.folder.empty())
-        run_.logStart = app_.files.fileSize(run_.folder + app_.runFiles.logFile).value_or(0);
-    run_.id = launchRunner(run_.folder);
-    if (run_.id == 0) {
-        // A scheduled run must end: close after the usual wait, with the
-        // reason in view. Otherwise back to a usable window that shows why.
-        enter(AUTOCLOSE_TICKBOX.state() == 1 ? RunState::Wait : RunState::Idle);
-        return;
-    }
-    exitStatus_ = kExitOk;
-    run_.judged = false;
-    enter(RunState::Watch);
+    const auto logStart = folder.empty() ? 0 : app_.files.fileSize(folder + app_.runFiles.logFile).value_or(0);
+    run_ = {launchRunner(folder), folder, logStart, false};
+    run_.judged = run_.id == 0;
+    // After a failed launch a scheduled run must still end: it closes after
+    // the usual wait, with the reason in view. Otherwise the window is ready
+    // again and shows why.
+    enter(run_.id ? RunState::Watch : AUTOCLOSE_TICKBOX.state() == 1 ? RunState::Wait : RunState::Idle);
 }
 
+// The window never waits for the process list: the query runs on its own
+// thread, and a tick while it runs starts no other.
 void MainWindow::watchTick() {
-    if (P4P_TICKBOX.state() == 1) {
-        // The window never waits for the process list: the query runs on
-        // its own thread, and a tick while it runs starts no other.
-        if (!queryOutstanding_) startQuery();
-        return;
-    }
-    enterWait();
+    if (P4P_TICKBOX.state() != 1)
+        enterWait();
+    else if (!queryOutstanding_)
+        startQuery();
 }
 
 void MainWindow::startQuery() {
     // The previous query has answered already; its thread is at its end.
     if (queryThread_.joinable()) queryThread_.join();
     queryOutstanding_ = true;
-    std::shared_ptr<MainWindow*> alive = alive_;
-    ProcessQuery& processes = app_.processes;
-    Scheduler& scheduler = ui().scheduler;
-    const unsigned generation = watchGeneration_;
     try {
-        queryThread_ = std::thread([alive, &processes, &scheduler, generation] {
-            bool running = false;
-            try {
-                running = processes.isProcessRunning(SENDEMAIL_IMAGE_NAME);
-            } catch (...) {
-                running = false;  // no process list: the runner script's own state decides
-            }
+        queryThread_ = std::thread([alive = alive_, &processes = app_.processes, &scheduler = ui().scheduler,
+                                    generation = watchGeneration_] {
+            const bool running = processes.isProcessRunning(SENDEMAIL_IMAGE_NAME);
             scheduler.post([alive, generation, running] {
                 if (MainWindow* w = *alive) w->queryAnswered(generation, running);
             });
@@ -337,14 +299,14 @@ bool MainWindow::judgeRun(int runnerStatus) {
     run_.judged = true;
     Files& files = app_.files;
     const std::string log = run_.folder.empty() ? "" : run_.folder + app_.runFiles.logFile;
-    const SendOutcome outcome = JudgeSend(
+    const std::string failure = JudgeSend(
         {runnerStatus, log.empty() ? std::nullopt : files.readFrom(log, run_.logStart, kSendLogTailBytes),
          log, run_.folder, run_.folder.empty() || files.isFile(run_.folder + app_.runFiles.sendEmailExe)});
-    if (!outcome.sent) {
+    if (!failure.empty()) {
         exitStatus_ = kExitSendFailed;
-        showFailure(outcome.reason);
+        showFailure(failure);
     }
-    return outcome.sent;
+    return failure.empty();
 }
 
 void MainWindow::finishRun(int runnerStatus) {
@@ -376,17 +338,13 @@ void MainWindow::autoCloseElapsed() {
         const LaunchState launch = app_.launcher.state(run_.id);
         if (!launch.running) judgeRun(launch.exitStatus);
     }
-    const bool failed = failureShown();
+    const bool failed = CURRENT_STATUS_LABEL.foreground() == colours::Red;
     if (AUTOCLOSE_TICKBOX.state() == 1) {
         enter(RunState::Closing);
-        // Closing now would throw away what the user is typing in the
-        // dialog: close as soon as the dialog is closed instead.
-        if (modalChild()) {
-            setStatus(kClosingAfterDialog, failed);
-            return;
-        }
-        setStatus(failed ? kFailedClosing : kClosing, failed);
-        close();
+        // Closing now would throw away what the user is typing in a dialog:
+        // it closes as soon as the dialog is closed instead (openDialog).
+        setStatus(modalChild() ? kClosingAfterDialog : failed ? kFailedClosing : kClosing, failed);
+        if (!modalChild()) close();
         return;
     }
     // A failure stays in view until the next run.
@@ -396,24 +354,13 @@ void MainWindow::autoCloseElapsed() {
 }
 
 void MainWindow::autoStartChanged() {
-    if (AUTOSTART_TICKBOX.state() == 1) {
-        AUTOCLOSE_TICKBOX.setEnabled(true);
-        return;
-    }
-    if (state_ == RunState::StoppedWait) enter(RunState::Idle);  // the wait is cancelled
-    AUTOCLOSE_TICKBOX.setState(0);
-    AUTOCLOSE_TICKBOX.setEnabled(false);
+    const bool ticked = AUTOSTART_TICKBOX.state() == 1;
+    if (!ticked && state_ == RunState::StoppedWait) enter(RunState::Idle);  // the wait is cancelled
+    if (!ticked) AUTOCLOSE_TICKBOX.setState(0);
+    AUTOCLOSE_TICKBOX.setEnabled(ticked);
 }
 
 // ---- Always on top -------------------------------------------------------
-
-void MainWindow::alwaysOnTopChanged() {
-    if (AlwaysOnTopTimer_TICKBOX.state() == 1)
-        AlwaysOnTopTimer.start();
-    else
-        AlwaysOnTopTimer.stop();
-    app_.store.writeTick("AlwaysOnTopTimer_TICKBOX", AlwaysOnTopTimer_TICKBOX.state());
-}
 
 void MainWindow::alwaysOnTopTick() {
     ZOrder& z = app_.zorder;

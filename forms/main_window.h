@@ -10,12 +10,11 @@
 #include <string>
 #include <thread>
 
-#include "forms/app_context.h"
-#include "ui/window.h"
+#include "forms/placed_window.h"
 
 namespace fhsw {
 
-class MainWindow : public Window {
+class MainWindow : public PlacedWindow {
 public:
     explicit MainWindow(AppContext& app);
     ~MainWindow() override;
@@ -80,8 +79,6 @@ public:
     Timer AlwaysOnTopTimer;
     Timer SEND_TIMEOUT_TIMER;  // one-shot: the time limit of a watched send
 
-    AppContext& app() const { return app_; }
-
 protected:
     void load() override;
     void unload() override;
@@ -102,6 +99,7 @@ private:
         StoppedWait,   // the wait after a stopped watch
         Closing,       // the wait ended with AutoClose: closes once no dialog is open
     };
+    static bool Armed(RunState state);
     void enter(RunState state);
     void enterWait();
     void startStopPressed();
@@ -112,18 +110,14 @@ private:
     LaunchId launchRunner(const std::string& folder);
     void setStatus(const std::string& text, bool failure = false);
     void showFailure(const std::string& reason);
-    bool failureShown() const;
     void startQuery();
     void queryAnswered(unsigned generation, bool mailerRunning);
     void finishRun(int runnerStatus);
     bool judgeRun(int runnerStatus);
     void sendTimedOut();
 
-    // Always on top.
-    void alwaysOnTopChanged();
     void alwaysOnTopTick();
 
-    AppContext& app_;
     RunState state_ = RunState::Idle;
     std::string lastLogged_;
     int exitStatus_ = kExitOk;

@@ -1,31 +1,21 @@
 #include "forms/output_settings_window.h"
-#include "forms/window_geometry.h"
 
 #include "forms/settings_main_window.h"
 #include "forms/main_window.h"
+#include "forms/profile_form.h"
 
 namespace fhsw {
 
-namespace {
-constexpr const char* kPrefix = "OUTPUT_SETTINGS";
-
-std::string DesignText() {
-    std::string text = "OUTPUT COMMAND WINDOW\r\n";
-    for (int i = 1; i <= 25; ++i) text += std::to_string(i) + "\r\n";
-    return text;
-}
-}  // namespace
-
 OutputSettingsWindow::OutputSettingsWindow(AppContext& app, SettingsMainWindow& settings)
-    : Window(app.ui, "FH_SENDWARDEN_OUTPUT_SETTINGS", "FH-SENDWARDEN - OUTPUT SETTINGS", &settings),
+    : PlacedWindow(app, "FH_SENDWARDEN_OUTPUT_SETTINGS", "FH-SENDWARDEN - OUTPUT SETTINGS", &settings,
+                   "OUTPUT_SETTINGS", 8670, 7560),
       FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE(*this, "FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE",
                                           "FH-SENDWARDEN - OUTPUT SETTINGS", {120, 120, 8340, 375}),
-      OUTPUT_COMMAND_TEXTBOX(*this, "OUTPUT_COMMAND_TEXTBOX", DesignText(), {120, 600, 8340, 5400}),
+      OUTPUT_COMMAND_TEXTBOX(*this, "OUTPUT_COMMAND_TEXTBOX", "", {120, 600, 8340, 5400}),  // filled when it opens
       SE_EXE_OUTPUT_WINDOW_TICKBOX(*this, "SE_EXE_OUTPUT_WINDOW_TICKBOX",
                                    "Show SendEmail.exe \"Command Line\" Output Window",
                                    {120, 6180, 6000, 375}),
       OK_BUTTON(*this, "OK_BUTTON", "OK", {6960, 6120, 1500, 495}),
-      app_(app),
       settings_(settings) {
     StyleAsTitle(FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE);
     FH_SENDWARDEN_OUTPUT_SETTINGS_TITLE.setAlign(Align::Center);
@@ -34,22 +24,19 @@ OutputSettingsWindow::OutputSettingsWindow(AppContext& app, SettingsMainWindow& 
     setDefaultButton(&OK_BUTTON);
 
     SE_EXE_OUTPUT_WINDOW_TICKBOX.onChange = [this] {
-        const std::int16_t state = SE_EXE_OUTPUT_WINDOW_TICKBOX.state();
-        settings_.mainWindow().SE_EXE_OUTPUT_WINDOW_TICKBOX.setState(state == 1 ? 1 : 0);
-        app_.store.writeTick("SE_EXE_OUTPUT_WINDOW_TICKBOX", state);
+        settings_.mainWindow().SE_EXE_OUTPUT_WINDOW_TICKBOX.setState(SE_EXE_OUTPUT_WINDOW_TICKBOX.state());
+        app_.store.writeTick(kOutputWindow.key, SE_EXE_OUTPUT_WINDOW_TICKBOX.state());
     };
     OK_BUTTON.onPress = [this] {
-        StoreWindowPosition(*this, app_.store, kPrefix);
+        storePlace();
         close();
     };
 }
 
 void OutputSettingsWindow::load() {
-    LoadWindowGeometry(*this, app_.store, kPrefix, 8670, 7560);
+    PlacedWindow::load();
     OUTPUT_COMMAND_TEXTBOX.setText(settings_.OUTPUT_COMMAND_TEXTBOX.text());
-    SE_EXE_OUTPUT_WINDOW_TICKBOX.setState(app_.store.readTick("SE_EXE_OUTPUT_WINDOW_TICKBOX"));
+    LoadControl(SE_EXE_OUTPUT_WINDOW_TICKBOX, app_.store, app_.store.ProfileName());
 }
-
-void OutputSettingsWindow::unload() { StoreWindowPosition(*this, app_.store, kPrefix); }
 
 }  // namespace fhsw

@@ -3,14 +3,13 @@
 // step with the main window's tick box of the same name.
 #pragma once
 
-#include "forms/app_context.h"
-#include "ui/window.h"
+#include "forms/placed_window.h"
 
 namespace fhsw {
 
 class SettingsMainWindow;
 
-class OutputSettingsWindow : public Window {
+class OutputSettingsWindow : public PlacedWindow {
 public:
     OutputSettingsWindow(AppContext& app, SettingsMainWindow& settings);
 
@@ -21,10 +20,8 @@ public:
 
 protected:
     void load() override;
-    void unload() override;
 
 private:
-    AppContext& app_;
     SettingsMainWindow& settings_;
 };
 

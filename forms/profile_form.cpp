@@ -66,10 +66,25 @@ bool InSet(const ProfileField& f, FieldSet set) {
 }
 }  // namespace
 
-std::string FieldValue(const Window& w, const ProfileField& f) {
-    const Control* c = w.find(f.key);
-    if (c->kind() == ControlKind::TickBox) return std::to_string(static_cast<const TickBox*>(c)->state());
-    return c->text();
+void WireFolderAndPassword(TextBox& folderCaption, TickBox& showPassword, TextBox& password) {
+    folderCaption.setReadOnly(true);
+    folderCaption.setTabStop(false);
+    showPassword.onChange = [&showPassword, &password] { password.setPasswordChar(showPassword.ticked() ? "" : "*"); };
+    showPassword.onChange();
+}
+
+std::string ControlValue(const Control& c) {
+    if (c.kind() == ControlKind::TickBox) return std::to_string(static_cast<const TickBox&>(c).state());
+    return c.text();
+}
+
+std::string FieldValue(const Window& w, const ProfileField& f) { return ControlValue(*w.find(f.key)); }
+
+void LoadControl(Control& c, const SettingsStore& store, const std::string& section, const char* def) {
+    if (c.kind() == ControlKind::TickBox)
+        static_cast<TickBox&>(c).setState(store.readTickIn(section, c.name(), def[0] == '1'));
+    else
+        c.setText(store.ReadSetting(section, c.name(), def));
 }
 
 void LoadFields(Window& w, const SettingsStore& store, const std::string& section, FieldSet set,
@@ -80,7 +95,7 @@ void LoadFields(Window& w, const SettingsStore& store, const std::string& sectio
         if (f->kind == FieldKind::Tls) {
             if (f == &kTlsNo) tls.loadFrom(store, section);  // all three, in their order
         } else if (f->kind == FieldKind::Tick) {
-            static_cast<TickBox*>(w.find(f->key))->setState(store.readTickIn(section, f->key, f->tickDefault()));
+            LoadControl(*w.find(f->key), store, section, f->def);
         } else {
             std::string text = store.ReadSetting(section, f->key, f->def);
             if (!f->multiLine && CharCount(text) > kMaxBatchLineLength) {

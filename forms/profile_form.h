@@ -39,8 +39,18 @@ struct TlsTickBoxes {
 // Which fields a window holds: the settings window's, or only the shared ones.
 enum class FieldSet { Settings, Shared };
 
-// The field's text, or its tick state as "0" or "1".
+// Sets up what both profile windows show alike: the folder's caption field,
+// read-only and skipped by Tab, and the password masked unless "Show
+// Password" is ticked.
+void WireFolderAndPassword(TextBox& folderCaption, TickBox& showPassword, TextBox& password);
+// A control's value as stored: its text, or its tick state as "0" or "1".
+std::string ControlValue(const Control& c);
+// The field's value, from the window's control of that name.
 std::string FieldValue(const Window& w, const ProfileField& f);
+// Sets a control from the value stored in `section` under its name (`def`
+// when absent): a tick box's state ("1" ticks it; a value that does not
+// convert reads as `def`), or the text.
+void LoadControl(Control& c, const SettingsStore& store, const std::string& section, const char* def = "");
 
 // Reads the fields of `set` from `section` into their controls, in table
 // order, the TLS boxes through `tls`. A one-line text longer than a command

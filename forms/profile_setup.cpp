@@ -12,14 +12,9 @@ namespace fhsw {
 namespace {
 // "\n" in the multi-line message stands for a line break; every other value
 // is taken as given, so that Windows paths such as C:\nightly keep theirs.
-std::string Unescape(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const bool lineBreak = s[i] == '\\' && i + 1 < s.size() && s[i + 1] == 'n';
-        out += lineBreak ? "\r\n" : std::string(1, s[i]);
-        i += lineBreak;
-    }
-    return out;
+std::string Unescape(std::string s) {
+    for (std::size_t at = 0; (at = s.find("\\n", at)) != std::string::npos; at += 2) s.replace(at, 2, "\r\n");
+    return s;
 }
 
 constexpr const char* kTlsStates[] = {"no", "open", "yes", "auto"};  // in TlsState's order

@@ -10,12 +10,10 @@
 #include "forms/main_window.h"
 #include "forms/output_settings_window.h"
 #include "forms/shared_settings_window.h"
-#include "forms/window_geometry.h"
 
 namespace fhsw {
 
 namespace {
-constexpr const char* kPrefix = "SETTINGS_MAIN";
 constexpr std::size_t kMaxNames = 5;  // named in one warning
 
 // A folder or profile name as the platform compares it: Windows without
@@ -29,28 +27,22 @@ std::string Folded(std::string name) {
     return name;
 }
 
-// Whether a sample of a file holds non-ASCII text that reads as UTF-8; a
-// character cut at either end of the sample is forgiven.
+// Whether the end of a file (a character may be cut at either end) holds
+// non-ASCII text that reads as UTF-8.
 bool NonAsciiUtf8(std::string_view s) {
-    auto continuation = [&](std::size_t i) { return (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80; };
-    std::size_t i = 0;
-    while (i < s.size() && continuation(i)) ++i;
+    while (!s.empty() && (static_cast<unsigned char>(s[0]) & 0xC0) == 0x80) s.remove_prefix(1);
     bool nonAscii = false;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t extra = c < 0x80 ? 0 : c < 0xC2 ? 9 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : c < 0xF5 ? 3 : 9;
-        if (extra == 9) return false;
-        for (std::size_t k = 1; k <= extra && i + k < s.size(); ++k)
-            if (!continuation(i + k)) return false;
-        nonAscii = nonAscii || extra > 0;
-        i += extra + 1;
+    for (std::size_t n; !s.empty(); s.remove_prefix(n)) {
+        if ((n = Utf8Length(s)) == 0) return nonAscii && s.size() < 4;
+        nonAscii = nonAscii || n > 1;
     }
     return nonAscii;
 }
 }  // namespace
 
 SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
-    : Window(app.ui, "FH_SENDWARDEN_SETTINGS_MAIN", "FH-SENDWARDEN - SETTINGS - MAIN", &main),
+    : PlacedWindow(app, "FH_SENDWARDEN_SETTINGS_MAIN", "FH-SENDWARDEN - SETTINGS - MAIN", &main,
+                   "SETTINGS_MAIN", 9840, 5400),
       FH_SENDWARDEN_SETTINGS_TITLE(*this, "FH_SENDWARDEN_SETTINGS_TITLE", "FH-SENDWARDEN - SETTINGS",
                                    {120, 120, 4575, 375}),
       INSTALL_FOLDER_LABEL_TEXTBOX(*this, "INSTALL_FOLDER_LABEL_TEXTBOX", kInstallFolder.label(),
@@ -92,19 +84,16 @@ SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
       MESSAGE_FILE_LOCATION_TEXTBOX(*this, kMessageFile.key, "", {120, 4560, 4575, 315}),
       FILE_ATTACHMENT_LABEL(*this, "FILE_ATTACHMENT_LABEL", kFileAttachment.caption, {4920, 4320, 4695, 255}),
       FILE_ATTACHMENT_TEXTBOX(*this, kFileAttachment.key, "", {4920, 4560, 4695, 315}),
-      OUTPUT_COMMAND_TEXTBOX(*this, "OUTPUT_COMMAND_TEXTBOX", kComposerPlaceholder,
+      OUTPUT_COMMAND_TEXTBOX(*this, "OUTPUT_COMMAND_TEXTBOX", OUTPUT_COMMAND_PLACEHOLDER,
                              {120, 7560, 9495, 2895}),
       TLS_TB_SETTING(*this, "TLS_TB_SETTING", "no", {0, 0, 0, 0}),
       ATTACHMENT_COMMAND_TB(*this, "ATTACHMENT_COMMAND_TB", "", {0, 0, 0, 0}),
       MESSAGE_COMMAND_TB(*this, "MESSAGE_COMMAND_TB", "", {0, 0, 0, 0}),
       OUTPUT_COMMAND_TIMER(*this, "OUTPUT_COMMAND_TIMER"),
-      app_(app),
       main_(main),
       tls_{TLS_NO_TICKBOX, TLS_YES_TICKBOX, TLS_AUTO_TICKBOX} {
     StyleAsTitle(FH_SENDWARDEN_SETTINGS_TITLE);
-    INSTALL_FOLDER_LABEL_TEXTBOX.setReadOnly(true);
-    INSTALL_FOLDER_LABEL_TEXTBOX.setTabStop(false);
-    SMTP_PASSWORD_TEXTBOX.setPasswordChar("*");
+    WireFolderAndPassword(INSTALL_FOLDER_LABEL_TEXTBOX, SHOW_PASSWORD_TICKBOX, SMTP_PASSWORD_TEXTBOX);
     SAVE_REPORT_LABEL.setForeground(colours::Red);
     SAVE_REPORT_LABEL.setBold(true);
     MESSAGE_TEXTBOX.setMultiLine(true);
@@ -117,9 +106,6 @@ SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
     setCancelButton(&CANCEL_BUTTON);
 
     tls_.wire([this](const std::string& text) { TLS_TB_SETTING.setText(text); });
-    SHOW_PASSWORD_TICKBOX.onChange = [this] {
-        SMTP_PASSWORD_TEXTBOX.setPasswordChar(SHOW_PASSWORD_TICKBOX.ticked() ? "" : "*");
-    };
     ATTACHMENT_TICKBOX.onChange = [this] { FILE_ATTACHMENT_TEXTBOX.setEnabled(ATTACHMENT_TICKBOX.ticked()); };
     FILE_AS_MESSAGE_TICKBOX.onChange = [this] {
         MESSAGE_TEXTBOX.setEnabled(!FILE_AS_MESSAGE_TICKBOX.ticked());
@@ -128,27 +114,19 @@ SettingsMainWindow::SettingsMainWindow(AppContext& app, MainWindow& main)
     OUTPUT_COMMAND_TIMER.onTick = [this] { compose(); };
     SAVE_BUTTON.onPress = [this] { save(); };
     CANCEL_BUTTON.onPress = [this] { close(); };
-    IMPORT_SHARED_SETTINGS_BUTTON.onPress = [this] {
-        SharedSettingsWindow dialog(app_, *this);
-        showModal(dialog);
-    };
-    OUTPUT_SETTINGS_BUTTON.onPress = [this] {
-        OutputSettingsWindow dialog(app_, *this);
-        showModal(dialog);
-    };
+    IMPORT_SHARED_SETTINGS_BUTTON.onPress = [this] { ShowDialog<SharedSettingsWindow>(app_, *this); };
+    OUTPUT_SETTINGS_BUTTON.onPress = [this] { ShowDialog<OutputSettingsWindow>(app_, *this); };
 }
 
 void SettingsMainWindow::load() {
-    LoadWindowGeometry(*this, app_.store, kPrefix, 9840, 5400);
+    PlacedWindow::load();
     LoadFields(*this, app_.store, app_.store.ProfileName(), FieldSet::Settings, tls_);
 
     OUTPUT_COMMAND_TIMER.setInterval(1000);
     OUTPUT_COMMAND_TIMER.start();
     // The fields that follow a tick box follow it now, changed or not.
-    for (TickBox* box : {&SHOW_PASSWORD_TICKBOX, &FILE_AS_MESSAGE_TICKBOX, &ATTACHMENT_TICKBOX}) box->onChange();
+    for (TickBox* box : {&FILE_AS_MESSAGE_TICKBOX, &ATTACHMENT_TICKBOX}) box->onChange();
 }
-
-void SettingsMainWindow::unload() { StoreWindowPosition(*this, app_.store, kPrefix); }
 
 ComposedScript SettingsMainWindow::compose() {
     const auto value = [this](const ProfileField& f) { return FieldValue(*this, f); };
@@ -215,26 +193,26 @@ std::string SettingsMainWindow::write(const ComposedScript& script, const std::v
 
 // What is saved but will not work as the user may think.
 std::string SettingsMainWindow::warnings(const ComposedScript& script) {
-    std::vector<std::string> found;
-    auto names = [](const std::vector<std::string>& all) {
+    std::string report;
+    const auto add = [&report](const std::string& warning) { report += (report.empty() ? "" : "\n") + warning; };
+    const auto names = [](const std::vector<std::string>& all) {
         std::string list;
-        for (std::size_t i = 0; i < all.size(); ++i)
-            if (i < kMaxNames) list += (i ? ", " : "") + all[i];
+        for (std::size_t i = 0; i < all.size() && i < kMaxNames; ++i) list += (i ? ", " : "") + all[i];
         return all.size() > kMaxNames ? list + " and " + std::to_string(all.size() - kMaxNames) + " more" : list;
     };
     std::vector<std::string> joined;
     for (const ProfileField* f : script.joinedLineBreaks) joined.push_back(f->caption);
-    if (!joined.empty()) found.push_back("Line breaks in " + names(joined) + " are sent as blanks");
+    if (!joined.empty()) add("Line breaks in " + names(joined) + " are sent as blanks");
     if (kMessageFileSentAsLatin1 && FILE_AS_MESSAGE_TICKBOX.ticked()) {
         const auto sample = app_.files.readFrom(MESSAGE_FILE_LOCATION_TEXTBOX.text(), 0, 256 * 1024);
         if (sample && NonAsciiUtf8(*sample))
-            found.push_back(kMessageFile.caption + std::string(" is UTF-8: SendEmail.exe sends it as ISO-8859-1, "
-                                                              "so its non-ASCII letters arrive garbled"));
+            add(kMessageFile.caption + std::string(" is UTF-8: SendEmail.exe sends it as ISO-8859-1, "
+                                                   "so its non-ASCII letters arrive garbled"));
     }
     const std::string& folder = INSTALL_FOLDER_TEXTBOX.text();
     const std::string home = kInstallFolder.caption;
     if (const std::string exe = folder + app_.runFiles.sendEmailExe; !app_.files.isFile(exe))
-        found.push_back("No mail client at " + exe + " yet: a send fails until it is there");
+        add("No mail client at " + exe + " yet: a send fails until it is there");
     // Profiles that share the folder overwrite each other's runner script.
     std::vector<std::string> sharing;
     const std::string profile = Folded(app_.store.ProfileName()), key = Folded(folder);
@@ -243,11 +221,9 @@ std::string SettingsMainWindow::warnings(const ComposedScript& script) {
             Folded(app_.store.ReadSetting(section, kInstallFolder.key, "")) == key)
             sharing.push_back(section);
     if (!sharing.empty())
-        found.push_back(home + " is also that of " + names(sharing) + ": each SAVE overwrites the other's runner script");
-    if (std::string why = app_.files.openToOthers(folder); !why.empty()) found.push_back(home + ": " + why);
-    if (std::string why = app_.store.OpenToOthers(); !why.empty()) found.push_back("Settings: " + why);
-    std::string report;
-    for (const std::string& w : found) report += (report.empty() ? "" : "\n") + w;
+        add(home + " is also that of " + names(sharing) + ": each SAVE overwrites the other's runner script");
+    if (std::string why = app_.files.openToOthers(folder); !why.empty()) add(home + ": " + why);
+    if (std::string why = app_.store.OpenToOthers(); !why.empty()) add("Settings: " + why);
     return report;
 }
 
@@ -259,7 +235,7 @@ bool SettingsMainWindow::save(const std::vector<SettingValue>& alsoStore) {
     const std::string launch = LaunchText(INSTALL_FOLDER_TEXTBOX.text(), app_.runFiles);
     std::string why = refusal(script);
     if (why.empty()) {
-        std::vector<SettingValue> values = PositionValues(*this, profile, kPrefix);
+        std::vector<SettingValue> values = placeValues();
         AppendFieldValues(*this, profile, FieldSet::Settings, values);
         values.push_back({profile, main_.SE_RUNNER_BAT_LOCATION_TEXTBOX.name(), launch});
         values.insert(values.end(), alsoStore.begin(), alsoStore.end());

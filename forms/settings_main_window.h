@@ -7,15 +7,14 @@
 #include <vector>
 
 #include "compose/composer.h"
+#include "forms/placed_window.h"
 #include "forms/profile_form.h"
-#include "forms/app_context.h"
-#include "ui/window.h"
 
 namespace fhsw {
 
 class MainWindow;
 
-class SettingsMainWindow : public Window {
+class SettingsMainWindow : public PlacedWindow {
 public:
     SettingsMainWindow(AppContext& app, MainWindow& main);
 
@@ -75,14 +74,12 @@ public:
 
 protected:
     void load() override;
-    void unload() override;
 
 private:
     std::string refusal(const ComposedScript& script);  // why SAVE must write nothing, "" when it may
     std::string write(const ComposedScript& script, const std::vector<SettingValue>& values);
     std::string warnings(const ComposedScript& script);
 
-    AppContext& app_;
     MainWindow& main_;
     TlsTickBoxes tls_;
 };

@@ -1,16 +1,12 @@
 #include "forms/shared_settings_window.h"
 
 #include "forms/settings_main_window.h"
-#include "forms/window_geometry.h"
 
 namespace fhsw {
 
-namespace {
-constexpr const char* kPrefix = "SHARED-SETTINGS";
-}
-
 SharedSettingsWindow::SharedSettingsWindow(AppContext& app, SettingsMainWindow& settings)
-    : Window(app.ui, "FH_SENDWARDEN_SETTINGS_SHARED", "FH-SENDWARDEN - SETTINGS - SHARED", &settings),
+    : PlacedWindow(app, "FH_SENDWARDEN_SETTINGS_SHARED", "FH-SENDWARDEN - SETTINGS - SHARED", &settings,
+                   "SHARED-SETTINGS", 9960, 4695),
       FH_SENDWARDEN_SHARED_SETTINGS_TITLE(*this, "FH_SENDWARDEN_SHARED_SETTINGS_TITLE",
                                           "FH-SENDWARDEN - SHARED SETTINGS", {120, 120, 5400, 375}),
       TLS_FRAME(*this, "TLS_FRAME", kTlsCaption, {7440, 60, 2295, 1140}),
@@ -42,39 +38,31 @@ SharedSettingsWindow::SharedSettingsWindow(AppContext& app, SettingsMainWindow& 
       SAVE_SETTINGS_BUTTON(*this, "SAVE_SETTINGS_BUTTON", "SAVE SETTINGS", {3495, 3480, 2175, 495}),
       CANCEL_BUTTON(*this, "CANCEL_BUTTON", "Cancel", {5790, 3480, 1815, 495}),
       OK_BUTTON(*this, "OK_BUTTON", "OK", {7725, 3480, 2010, 495}),
-      app_(app),
       settings_(settings),
       tls_{TLS_NO_TICKBOX, TLS_YES_TICKBOX, TLS_AUTO_TICKBOX} {
     StyleAsTitle(FH_SENDWARDEN_SHARED_SETTINGS_TITLE);
-    INSTALL_FOLDER_LABEL_TEXTBOX.setReadOnly(true);
-    INSTALL_FOLDER_LABEL_TEXTBOX.setTabStop(false);
-    SMTP_PASSWORD_TEXTBOX.setPasswordChar("*");
+    WireFolderAndPassword(INSTALL_FOLDER_LABEL_TEXTBOX, SHOW_PASSWORD_TICKBOX, SMTP_PASSWORD_TEXTBOX);
     setDefaultButton(&OK_BUTTON);
     setCancelButton(&CANCEL_BUTTON);
 
     tls_.wire(nullptr);
-    SHOW_PASSWORD_TICKBOX.onChange = [this] {
-        SMTP_PASSWORD_TEXTBOX.setPasswordChar(SHOW_PASSWORD_TICKBOX.ticked() ? "" : "*");
-    };
     SAVE_SETTINGS_BUTTON.onPress = [this] { saveSettings(); };
     IMPORT_THESE_SHARED_SETTINGS_BUTTON.onPress = [this] { importSettings(); };
     OK_BUTTON.onPress = [this] {
-        StoreWindowPosition(*this, app_.store, kPrefix);
+        storePlace();
         close();
     };
     CANCEL_BUTTON.onPress = [this] { close(); };
 }
 
 void SharedSettingsWindow::load() {
-    LoadWindowGeometry(*this, app_.store, kPrefix, 9960, 4695);
+    PlacedWindow::load();
     LoadFields(*this, app_.store, kSharedProfile, FieldSet::Shared, tls_);
 }
 
-void SharedSettingsWindow::unload() { StoreWindowPosition(*this, app_.store, kPrefix); }
-
 // The position, then the shared values: all or none.
 void SharedSettingsWindow::saveSettings() {
-    std::vector<SettingValue> values = PositionValues(*this, app_.store.ProfileName(), kPrefix);
+    std::vector<SettingValue> values = placeValues();
     AppendFieldValues(*this, kSharedProfile, FieldSet::Shared, values);
     if (std::string error; !app_.store.WriteSettings(values, error))
         setNotice("!!! SHARED SETTINGS NOT SAVED: " + error + " !!!");

@@ -3,15 +3,14 @@
 // the main settings window that opened it.
 #pragma once
 
+#include "forms/placed_window.h"
 #include "forms/profile_form.h"
-#include "forms/app_context.h"
-#include "ui/window.h"
 
 namespace fhsw {
 
 class SettingsMainWindow;
 
-class SharedSettingsWindow : public Window {
+class SharedSettingsWindow : public PlacedWindow {
 public:
     SharedSettingsWindow(AppContext& app, SettingsMainWindow& settings);
 
@@ -48,13 +47,11 @@ public:
 
 protected:
     void load() override;
-    void unload() override;
 
 private:
     void saveSettings();
     void importSettings();
 
-    AppContext& app_;
     SettingsMainWindow& settings_;
     TlsTickBoxes tls_;
 };

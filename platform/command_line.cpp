@@ -6,63 +6,42 @@ namespace {
 
 bool IsCrtBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::size_t SkipCrtBlanks(std::string_view s, std::size_t i) {
-    while (i < s.size() && IsCrtBlank(s[i])) ++i;
-    return i;
-}
-
 }  // namespace
 
 std::vector<std::string> SplitCrtCommandLine(std::string_view line) {
-    std::vector<std::string> argv;
-    std::size_t i = 0;
+    std::vector<std::string> argv(1);
     const std::size_t n = line.size();
-
-    // Program name: quotes group and are removed; nothing else is special.
-    std::string program;
-    bool inQuotes = false;
-    for (; i < n; ++i) {
-        if (line[i] == '"') {
-            inQuotes = !inQuotes;
-        } else if (!inQuotes && IsCrtBlank(line[i])) {
-            break;
-        } else {
-            program += line[i];
-        }
+    std::size_t i = 0;
+    // The program name: quotes group and are removed; nothing else is special.
+    for (bool inQuotes = false; i < n && (inQuotes || !IsCrtBlank(line[i])); ++i) {
+        if (line[i] == '"') inQuotes = !inQuotes;
+        else argv[0] += line[i];
     }
-    argv.push_back(program);
-
     while (true) {
-        i = SkipCrtBlanks(line, i);
-        if (i >= n) break;
-        std::string arg;
-        inQuotes = false;
-        while (i < n && (inQuotes || !IsCrtBlank(line[i]))) {
+        while (i < n && IsCrtBlank(line[i])) ++i;
+        if (i == n) return argv;
+        std::string& arg = argv.emplace_back();
+        for (bool inQuotes = false; i < n && (inQuotes || !IsCrtBlank(line[i]));) {
             std::size_t backslashes = 0;
-            while (i < n && line[i] == '\\') {
-                ++backslashes;
-                ++i;
-            }
-            if (i < n && line[i] == '"') {
-                arg.append(backslashes / 2, '\\');
-                if (backslashes % 2 == 1) {
-                    arg += '"';
-                } else if (inQuotes && i + 1 < n && line[i + 1] == '"') {
-                    arg += '"';  // "" inside quotes: a literal quote, quoting ends
-                    ++i;
-                    inQuotes = false;
-                } else {
-                    inQuotes = !inQuotes;
-                }
-                ++i;
-            } else {
+            for (; i < n && line[i] == '\\'; ++i) ++backslashes;
+            if (i == n || line[i] != '"') {
                 arg.append(backslashes, '\\');
                 if (i < n && (inQuotes || !IsCrtBlank(line[i]))) arg += line[i++];
+                continue;
             }
+            arg.append(backslashes / 2, '\\');
+            if (backslashes % 2 == 1) {
+                arg += '"';
+            } else if (inQuotes && i + 1 < n && line[i + 1] == '"') {
+                arg += '"';  // "" inside quotes: a literal quote, quoting ends
+                ++i;
+                inQuotes = false;
+            } else {
+                inQuotes = !inQuotes;
+            }
+            ++i;
         }
-        argv.push_back(std::move(arg));
     }
-    return argv;
 }
 
 }  // namespace fhsw

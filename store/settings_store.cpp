@@ -23,15 +23,13 @@ bool SettingsStore::WriteSetting(const std::string& section, const std::string& 
 
 std::int16_t SettingsStore::readTickIn(const std::string& section, const std::string& key,
                                        std::int16_t def) const {
-    std::int16_t v = def;
-    if (!ParseTick(ReadSetting(section, key, std::to_string(def)), v)) return def;
-    return v;
+    ParseTick(ReadSetting(section, key, ""), def);  // unchanged unless the stored text converts
+    return def;
 }
 
 float SettingsStore::readNumber(const std::string& key, float def) const {
-    float v = def;
-    if (!ParseNumber(ReadSetting(ProfileName(), key, FormatNumber(def)), v)) return def;
-    return v;
+    ParseNumber(ReadSetting(ProfileName(), key, ""), def);
+    return def;
 }
 
 std::string FormatNumber(float value) {
@@ -42,20 +40,23 @@ std::string FormatNumber(float value) {
     return s;
 }
 
-bool ParseTick(const std::string& text, std::int16_t& out) {
-    std::int16_t v = 0;
+namespace {
+template <class T>
+bool Parse(const std::string& text, T& out) {
+    T v{};
     const char* end = text.data() + text.size();
     auto res = std::from_chars(text.data(), end, v);
     if (text.empty() || res.ec != std::errc() || res.ptr != end) return false;
     out = v;
     return true;
 }
+}  // namespace
+
+bool ParseTick(const std::string& text, std::int16_t& out) { return Parse(text, out); }
 
 bool ParseNumber(const std::string& text, float& out) {
     float v = 0;
-    const char* end = text.data() + text.size();
-    auto res = std::from_chars(text.data(), end, v);
-    if (text.empty() || res.ec != std::errc() || res.ptr != end || !std::isfinite(v)) return false;
+    if (!Parse(text, v) || !std::isfinite(v)) return false;
     out = v;
     return true;
 }

@@ -46,20 +46,11 @@ public:
     std::string readText(const std::string& key, const std::string& def = "") const {
         return ReadSetting(ProfileName(), key, def);
     }
-    std::int16_t readTick(const std::string& key, std::int16_t def = 0) const {
-        return readTickIn(ProfileName(), key, def);
-    }
     std::int16_t readTickIn(const std::string& section, const std::string& key,
                             std::int16_t def) const;
     float readNumber(const std::string& key, float def) const;
-    void writeText(const std::string& key, const std::string& value) {
-        WriteSetting(ProfileName(), key, value);
-    }
     void writeTick(const std::string& key, std::int16_t state) {
         WriteSetting(ProfileName(), key, std::to_string(state));
-    }
-    void writeNumber(const std::string& key, float value) {
-        WriteSetting(ProfileName(), key, FormatNumber(value));
     }
 
     // Called with a message naming the key and the reason when a write fails.

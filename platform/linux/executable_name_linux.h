@@ -1,7 +1,6 @@
 // The running executable's base name on Linux, from /proc/self/exe.
 #pragma once
 
-#include <mutex>
 #include <string>
 
 #include "platform/executable_name.h"
@@ -13,10 +12,6 @@ public:
     // The base name of the executable's real path (links resolved), worked
     // out at the first call and the same for the life of the process.
     std::string baseName() override;
-
-private:
-    std::once_flag once_;
-    std::string name_;
 };
 
 // The real path of the running executable, or empty when it cannot be found.

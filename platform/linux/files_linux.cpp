@@ -12,6 +12,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
+
+#include <QList>
+#include <QString>
 
 #include "platform/linux/file_access.h"
 
@@ -19,40 +23,8 @@ namespace fhsw {
 
 namespace {
 
-// The next code point of UTF-8 text at `i`, advancing `i`; U+FFFD for a
-// byte that does not start a well-formed sequence.
-char32_t NextCodePoint(const std::string& s, std::size_t& i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char b = byte(i);
-    int extra = 0;
-    char32_t cp = 0, min = 0;
-    if (b < 0x80) {
-        ++i;
-        return b;
-    } else if ((b & 0xE0) == 0xC0) {
-        extra = 1, cp = b & 0x1F, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-        extra = 2, cp = b & 0x0F, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-        extra = 3, cp = b & 0x07, min = 0x10000;
-    } else {
-        ++i;
-        return 0xFFFD;
-    }
-    if (i + extra >= s.size()) {
-        ++i;
-        return 0xFFFD;
-    }
-    for (int k = 1; k <= extra; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    i += extra + 1;
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFD;
-    return cp;
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 std::string Describe(const struct stat& st) {
@@ -61,52 +33,25 @@ std::string Describe(const struct stat& st) {
     return "something other than a regular file stands in its place - left as it is";
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// UTF-8 to ISO-8859-1; false at the first character it cannot hold, which
-// is left in `bad`.
-bool Utf8ToLatin1(const std::string& utf8, std::string& latin1, char32_t& bad) {
-    latin1.clear();
-    latin1.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const char32_t cp = NextCodePoint(utf8, i);
-        if (cp > 0xFF) {
-            bad = cp;
-            return false;
-        }
-        latin1 += static_cast<char>(cp);
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno != EINTR) return false;
+        if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
 }
 
 std::string Reason() { return std::strerror(errno); }
 
-// A temporary file of `path`: "." + its name + ".XXXXXX" beside it.
-std::string TemporaryPrefix(const std::string& path) {
-    std::string prefix(1, '.');
-    return prefix.append(path, path.find_last_of('/') + 1).append(1, '.');
-}
-
 }  // namespace
 
-std::optional<char32_t> LinuxFiles::firstUnwritable(const std::string& text,
-                                                             TextFileKind kind) {
-    if (kind != TextFileKind::MessageFile) return std::nullopt;
-    std::string ignored;
-    char32_t bad = 0;
-    if (Utf8ToLatin1(text, ignored, bad)) return std::nullopt;
-    return bad;
+std::optional<char32_t> LinuxFiles::firstUnwritable(const std::string& text, TextFileKind kind) {
+    // Bytes that are not UTF-8 come out as U+FFFD.
+    if (kind == TextFileKind::MessageFile)
+        for (const char32_t c : FromUtf8(text).toUcs4())
+            if (c > 0xFF) return c;
+    return std::nullopt;
 }
 
 namespace {
@@ -191,15 +136,13 @@ private:
 
 std::unique_ptr<StagedFile> LinuxFiles::stage(const std::string& path, const std::string& text,
                                               TextFileKind kind, bool ownerOnly, std::string& error) {
-    if (path.empty() || path.back() == '/') return error = "no file name", nullptr;
-    std::string bytes = text;
-    char32_t bad = 0;
-    if (kind == TextFileKind::MessageFile && !Utf8ToLatin1(text, bytes, bad)) {
+    if (const auto bad = firstUnwritable(text, kind)) {
         char code[16];
-        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(bad));
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(*bad));
         error = std::string("the text holds a character that ISO-8859-1 cannot hold (") + code + ")";
         return nullptr;
     }
+    std::string bytes = kind == TextFileKind::MessageFile ? FromUtf8(text).toLatin1().toStdString() : text;
     bytes += "\r\n";
 
     mode_t mode = 0644;
@@ -216,7 +159,8 @@ std::unique_ptr<StagedFile> LinuxFiles::stage(const std::string& path, const std
     }
     if (ownerOnly) mode = 0600;
 
-    const std::string folder = FolderOf(path), prefix = TemporaryPrefix(path);
+    // Temporary files: "." + its name + ".XXXXXX" beside it.
+    const std::string folder = FolderOf(path), prefix = std::string(".").append(path, path.find_last_of('/') + 1) + ".";
     RemoveLeftovers(folder, prefix, prefix.size() + 6);
     std::string temp = folder + "/" + prefix + "XXXXXX";
     // Created 0600 with O_EXCL: nobody else can have it open.
@@ -231,10 +175,7 @@ std::unique_ptr<StagedFile> LinuxFiles::stage(const std::string& path, const std
     return std::make_unique<LinuxStagedFile>(temp, path, fd, oldFd);
 }
 
-bool LinuxFiles::isFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+bool LinuxFiles::isFile(const std::string& path) { return fileSize(path).has_value(); }
 
 std::optional<std::uintmax_t> LinuxFiles::fileSize(const std::string& path) {
     struct stat st {};
@@ -266,31 +207,22 @@ std::optional<std::string> LinuxFiles::readFrom(const std::string& path, std::ui
 std::string LinuxFiles::openToOthers(const std::string& path) { return OpenToOthers(path); }
 
 bool LinuxFiles::secureLog(const std::string& path, std::string& error) {
+    // One look, at what is opened: without following a link or waiting on a
+    // FIFO. A missing log is made now, private, so that the mail client
+    // appends to a file of this user's that nobody else can read.
+    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags);
+    if (fd < 0 && errno == ENOENT) fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0600);
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
-        // Missing: made now, private, so that the mail client appends to a
-        // file of this user's that nobody else can read.
-        const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-        const int fd = errno == ENOENT ? ::open(path.c_str(), flags, 0600) : -1;
-        const bool made = fd >= 0 && ::fchmod(fd, 0600) == 0;
-        if (!made) error = path + ": " + Reason();
-        if (fd >= 0) ::close(fd);
-        return made;
-    }
     std::string why;
-    if (S_ISLNK(st.st_mode)) why = " is a symbolic link; the mail client would write through it";
+    if (fd < 0 && errno == ELOOP) why = " is a symbolic link; the mail client would write through it";
+    else if (fd < 0 || ::fstat(fd, &st) != 0) why = ": " + Reason();
     else if (!S_ISREG(st.st_mode)) why = " is not a regular file";
     else if (st.st_uid != ::geteuid()) why = " belongs to another user (" + UserName(st.st_uid) + ")";
-    if (!why.empty()) return error = path + why, false;
-    if ((st.st_mode & 077) == 0) return true;
-    // Others may read it: made private, if it is still the file looked at.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat now {};
-    const bool same = fd >= 0 && ::fstat(fd, &now) == 0 && now.st_ino == st.st_ino;
-    const bool ok = same && ::fchmod(fd, 0600) == 0;
-    if (!ok) error = path + ": " + (same || fd < 0 ? Reason() : "it was replaced meanwhile");
+    else if ((st.st_mode & 077) != 0 && ::fchmod(fd, 0600) != 0) why = ": " + Reason();
     if (fd >= 0) ::close(fd);
-    return ok;
+    if (!why.empty()) error = path + why;
+    return why.empty();
 }
 
 }  // namespace fhsw

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -61,13 +62,6 @@ bool MakeFolders(const std::string& dir) {
     return errno == EEXIST;
 }
 
-std::string NotARegularFile(mode_t mode) {
-    if (S_ISDIR(mode)) return Reason(EISDIR);
-    if (S_ISFIFO(mode)) return "it is a named pipe (FIFO), not a regular file";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a regular file";
-    return "it is not a regular file";
-}
-
 // What stands in the settings file's place, and whether it may be used.
 struct Look {
     bool exists = false;
@@ -92,7 +86,8 @@ Look LookAt(const std::string& path) {
         }
         if (!look.refusal.empty()) return look;
     }
-    if (!S_ISREG(look.st.st_mode)) look.refusal = NotARegularFile(look.st.st_mode);
+    if (!S_ISREG(look.st.st_mode))
+        look.refusal = S_ISDIR(look.st.st_mode) ? Reason(EISDIR) : "it is not a regular file";
     else if (look.st.st_uid != me) look.refusal = "it belongs to another user (" + UserName(look.st.st_uid) + ")";
     return look;
 }
@@ -115,12 +110,10 @@ IniSettingsBackend::~IniSettingsBackend() = default;
 std::string IniSettingsBackend::DefaultPath() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     if (xdg && xdg[0] == '/') return std::string(xdg) + "/" + kFileName;
-    const char* h = std::getenv("HOME");
-    if (!h || !*h) h = ::getpwuid(::getuid()) ? ::getpwuid(::getuid())->pw_dir : nullptr;
-    if (!h || !*h) return "";
-    std::string home = h;
-    if (home.size() > 1 && home.back() == '/') home.pop_back();
-    return (home == "/" ? "" : home) + "/.config/" + kFileName;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) home = ::getpwuid(::getuid()) ? ::getpwuid(::getuid())->pw_dir : nullptr;
+    if (!home || !*home) return "";
+    return (fs::path(home) / ".config" / kFileName).string();
 }
 
 QSettings* IniSettingsBackend::view(std::string& reason) {
@@ -185,16 +178,13 @@ bool IniSettingsBackend::writeAll(const std::vector<SettingValue>& values, std::
     if (!MakeFolders(folder)) return fail("cannot create " + folder + ": " + Reason(errno));
     // Copies of the program take turns through a lock (flock) on
     // "<file>.lock", which stays; the system lets go of a killed one's lock.
-    // One SAVE stores its values one by one until it is rewritten to store
-    // them at once: a save that waited in vain lets the next ones try once.
     const int lockFd = ::open((path_ + ".lock").c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (lockFd < 0) return fail(Reason(errno));
     const struct Closer { int fd; ~Closer() { ::close(fd); } } closer{lockFd};
-    using Clock = std::chrono::steady_clock;
-    const auto until = Clock::now() + (Clock::now() - waitedInVain_ < kLockWait ? Clock::duration() : kLockWait);
+    const auto until = std::chrono::steady_clock::now() + kLockWait;
     for (; ::flock(lockFd, LOCK_EX | LOCK_NB) != 0; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
         if (errno != EWOULDBLOCK) return fail(Reason(errno));
-        if (Clock::now() >= until) return waitedInVain_ = Clock::now(), fail(kBusy);
+        if (std::chrono::steady_clock::now() >= until) return fail(kBusy);
     }
     Look look = LookAt(path_);
     if (!look.refusal.empty()) return fail(look.refusal);

@@ -9,8 +9,7 @@
 // as long as the file is the one it put there.
 //
 // Saves: copies of the program take turns through a lock (flock) on
-// "<file>.lock" beside the file; a save waits for it at most 10 s (and, once
-// it has waited in vain, does not wait again for the next 10 s). Holding it,
+// "<file>.lock" beside the file; a save waits for it at most 10 s. Holding it,
 // the save copies the file to a new file of its own beside it, lets a new
 // QSettings object store every value in that copy, and renames the copy over
 // the file. So values of other copies are never lost, a kill at any moment
@@ -28,7 +27,6 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -79,7 +77,6 @@ private:
     std::unique_ptr<QSettings> view_;
     std::optional<Version> written_;  // set while view_ is what this object saved
     std::string readError_;
-    std::chrono::steady_clock::time_point waitedInVain_{};
 };
 
 }  // namespace fhsw

@@ -8,10 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
+#include <strings.h>
 
 #include "platform/command_line.h"
 
@@ -21,97 +22,36 @@ namespace fhsw {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool endsWithNoCase(const std::string& s, const char* suffix) {
-    const std::size_t n = std::strlen(suffix);
-    if (s.size() < n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (lowerAscii(s[s.size() - n + i]) != lowerAscii(suffix[i])) return false;
-    }
-    return true;
-}
-
-// Checks that a path names an existing file of the wanted kind.
-bool checkFile(const std::string& path, bool mustExecute, std::string& error) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            error = "cannot find " + path;
-        } else {
-            error = "cannot open " + path + ": " + std::strerror(errno);
-        }
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        error = "cannot run " + path + ": it is a folder";
-        return false;
-    }
-    if (mustExecute && ::access(path.c_str(), X_OK) != 0) {
-        error = "cannot run " + path + ": not an executable file";
-        return false;
-    }
-    if (!mustExecute && ::access(path.c_str(), R_OK) != 0) {
-        error = "cannot read " + path;
-        return false;
-    }
-    return true;
-}
-
-// Finds an executable file of that name in the folders of PATH; "" if none.
-std::string findOnPath(const std::string& name) {
-    const char* env = std::getenv("PATH");
-    const std::string path = (env != nullptr) ? env : "/usr/local/bin:/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find(':', start);
-        if (end == std::string::npos) end = path.size();
-        // An empty entry stands for the working folder.
-        const std::string candidate =
-            (end == start ? std::string(".") : path.substr(start, end - start)) + "/" + name;
-        struct stat st {};
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            ::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-        start = end + 1;
-    }
-    return {};
-}
-
 bool hasDisplay() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') return true;
-    }
-    return false;
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
-// Checks a runner script before it is handed to the interpreter: only a
-// regular file of this user runs. In a folder that others may write to, a
-// link or another user's file in its place would run their commands as ours.
-bool checkRunnerScript(const std::string& path, std::string& error) {
+// Whether a path names a runner script: extension .BAT or .CMD, in any case.
+bool isRunnerScriptPath(const std::string& path) {
+    const char* ext = path.size() < 4 ? "" : path.c_str() + path.size() - 4;
+    return ::strcasecmp(ext, ".bat") == 0 || ::strcasecmp(ext, ".cmd") == 0;
+}
+
+// Only a regular file of this user runs as a runner script. In a folder that
+// others may write to, a link or another user's file in its place would run
+// their commands as ours.
+std::string refusalOfRunnerScript(const std::string& path) {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return checkFile(path, false, error);
-    if (S_ISLNK(st.st_mode)) {
-        error = "will not run " + path + ": it is a symbolic link, not a file of yours";
-    } else if (!S_ISREG(st.st_mode)) {
-        error = "will not run " + path + ": it is not a regular file";
-    } else if (st.st_uid != ::geteuid()) {
-        error = "will not run " + path + ": it belongs to another user";
-    } else {
-        return checkFile(path, false, error);
-    }
-    return false;
+    if (::lstat(path.c_str(), &st) != 0) return "cannot start " + path + ": " + std::strerror(errno);
+    if (S_ISLNK(st.st_mode)) return "will not run " + path + ": it is a symbolic link, not a file of yours";
+    if (!S_ISREG(st.st_mode)) return "will not run " + path + ": it is not a regular file";
+    if (st.st_uid != ::geteuid()) return "will not run " + path + ": it belongs to another user";
+    return "";
 }
 
-// Starts argv[0] with argv in a session of its own: standard streams on
-// /dev/null, no other descriptor of this program, default signal
-// dispositions and an empty signal mask. Returns the child's id, or -1 with
-// the reason in error (an exec failure included: posix_spawn reports it).
-pid_t startDetached(const std::vector<std::string>& args, std::string& error) {
+// Starts argv[0] (searched on PATH when it names no folder) with argv in a
+// session of its own: standard streams on /dev/null, no other descriptor of
+// this program, default signal dispositions and an empty signal mask.
+// Returns the child's id, or -1 with the error number (an exec failure
+// included: posix_spawn reports it).
+pid_t startDetached(const std::vector<std::string>& args, int& err) {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -130,41 +70,13 @@ pid_t startDetached(const std::vector<std::string>& args, std::string& error) {
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t pid = -1;
-    const int err = ::posix_spawn(&pid, args.front().c_str(), &files, &attr, argv.data(), environ);
+    err = ::posix_spawnp(&pid, args.front().c_str(), &files, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&files);
-    if (err == 0) return pid;
-    error = "cannot start " + args.front() + ": " + std::strerror(err);
-    return -1;
-}
-
-int statusOf(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return -1;
+    return err == 0 ? pid : -1;
 }
 
 }  // namespace
-
-LaunchLine splitLaunchText(const std::string& text) {
-    // Blanks and line ends around the text are not part of the command.
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && isBlank(text[first])) ++first;
-    while (last > first && isBlank(text[last - 1])) --last;
-    std::vector<std::string> argv =
-        SplitCrtCommandLine(std::string_view(text).substr(first, last - first));
-    LaunchLine line;
-    if (argv.empty()) return line;
-    line.program = std::move(argv.front());
-    line.arguments.assign(std::make_move_iterator(argv.begin() + 1),
-                          std::make_move_iterator(argv.end()));
-    return line;
-}
-
-bool isRunnerScriptPath(const std::string& path) {
-    return endsWithNoCase(path, ".bat") || endsWithNoCase(path, ".cmd");
-}
 
 LinuxLauncher::LinuxLauncher(std::string runnerPath) : runnerPath_(std::move(runnerPath)) {}
 
@@ -180,7 +92,7 @@ void LinuxLauncher::tidy() {
         const pid_t r = ::waitpid(launch.pid, &status, WNOHANG);
         if (r == launch.pid || (r < 0 && errno == ECHILD)) {
             launch.running = false;
-            launch.exitStatus = r == launch.pid ? statusOf(status) : -1;
+            launch.exitStatus = r != launch.pid ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
     }
     const auto now = std::chrono::steady_clock::now();
@@ -196,44 +108,32 @@ void LinuxLauncher::tidy() {
 
 LaunchResult LinuxLauncher::launch(const std::string& command, bool visible) {
     tidy();
-    const LaunchLine line = splitLaunchText(command);
-    if (line.program.empty()) return {false, "empty command"};
-
-    std::string error;
-    std::vector<std::string> argv;
-    if (isRunnerScriptPath(line.program)) {
-        if (!checkRunnerScript(line.program, error)) return {false, error};
-        if (runnerPath_.empty() || !checkFile(runnerPath_, true, error)) {
-            return {false, "cannot find the runner-script interpreter " + runnerPath_};
-        }
-        argv = {runnerPath_, line.program};
-    } else if (line.program.find('/') != std::string::npos) {
-        if (!checkFile(line.program, true, error)) return {false, error};
-        argv = {line.program};
-    } else {
-        const std::string found = findOnPath(line.program);
-        if (found.empty()) return {false, "cannot find " + line.program};
-        argv = {found};
+    // Blanks and line ends around the text are not part of the command.
+    std::string_view text = command;
+    text.remove_prefix(std::min(text.find_first_not_of(" \t\r\n"), text.size()));
+    text.remove_suffix(text.size() - (text.find_last_not_of(" \t\r\n") + 1));
+    std::vector<std::string> argv = SplitCrtCommandLine(text);
+    const std::string script = isRunnerScriptPath(argv.front()) ? argv.front() : "";
+    if (argv.front().empty()) return {false, "empty command"};
+    if (visible && !hasDisplay()) return {false, "no display for a visible window (DISPLAY is not set)"};
+    if (!script.empty()) {
+        if (std::string why = refusalOfRunnerScript(script); !why.empty()) return {false, why};
+        if (::access(runnerPath_.c_str(), X_OK) != 0)
+            return {false, "cannot start " + runnerPath_ + ": " + std::strerror(errno)};
+        argv.insert(argv.begin(), runnerPath_);
+        // Shown, its output needs a terminal window; any other program (the
+        // log opener, an editor) brings its own window.
+        if (visible) argv.insert(argv.begin(), {"x-terminal-emulator", "-e"});
     }
-    argv.insert(argv.end(), line.arguments.begin(), line.arguments.end());
-
-    if (visible) {
-        if (!hasDisplay()) return {false, "no display for a visible window (DISPLAY is not set)"};
-    }
-    // A runner script shows its output in a terminal window; any other
-    // program (the log opener, an editor) brings its own window.
-    if (visible && isRunnerScriptPath(line.program)) {
-        std::string terminal = findOnPath("x-terminal-emulator");
-        if (terminal.empty()) terminal = findOnPath("xterm");
-        if (terminal.empty()) {
+    int err = 0;
+    pid_t pid = startDetached(argv, err);
+    if (pid < 0 && err == ENOENT && argv.front() == "x-terminal-emulator") {
+        argv.front() = "xterm";
+        if ((pid = startDetached(argv, err)) < 0 && err == ENOENT)
             return {false, "no terminal program for a visible window "
                            "(neither x-terminal-emulator nor xterm was found)"};
-        }
-        argv.insert(argv.begin(), {terminal, "-e"});
     }
-
-    const pid_t pid = startDetached(argv, error);
-    if (pid < 0) return {false, error};
+    if (pid < 0) return {false, "cannot start " + argv.front() + ": " + std::strerror(err)};
     const LaunchId id = ++lastId_;
     launches_[id].pid = pid;
     LaunchResult result;

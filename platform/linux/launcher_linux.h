@@ -1,5 +1,7 @@
-// Starts the launch text on Linux: a runner script (.BAT or .CMD) through the
-// runner-script interpreter, anything else directly; hidden in a session of
+// Starts the launch text on Linux, taken apart by the Microsoft C runtime
+// rules (platform/command_line.h): a runner script (.BAT or .CMD) through the
+// runner-script interpreter, anything else directly (found on PATH when it
+// names no folder); hidden in a session of
 // its own with its standard streams on /dev/null, or visible in a terminal
 // window. A runner script runs only when it is a regular file of this user.
 //
@@ -18,18 +20,6 @@
 #include "platform/launcher.h"
 
 namespace fhsw {
-
-// A launch text taken apart by the Microsoft C runtime rules: the program (a
-// path, quotes grouping and removed, backslashes literal) and its arguments.
-struct LaunchLine {
-    std::string program;
-    std::vector<std::string> arguments;
-};
-
-LaunchLine splitLaunchText(const std::string& text);
-
-// Whether a path names a runner script: extension .BAT or .CMD, in any case.
-bool isRunnerScriptPath(const std::string& path);
 
 class LinuxLauncher final : public Launcher {
 public:

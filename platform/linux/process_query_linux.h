@@ -12,14 +12,11 @@
 // process's name (comm, at most 15 bytes), also when the file is a script
 // run through its #! line or a symbolic link. Names compare without regard to
 // ASCII case. A process counts when it is not a zombie and
-//   - its comm equals the image name (names up to 15 bytes), or
+//   - its comm equals the image name (names up to 15 bytes, as
+//     "SendEmail.exe" is), or
 //   - it has renamed itself to "<image name> <arguments>" the way Perl
 //     programs such as sendemail do: its comm starts with the image name and
-//     a space (cut at 15 bytes) and so does its command line, or
-//   - for longer names: its comm equals the first 15 bytes of the name, and
-//     the full name is the file name of argv[0], the start of a renamed
-//     command line, or the file name of the script a #! interpreter was
-//     given (argv[1], or argv[2] after a single interpreter option).
+//     a space (cut at 15 bytes) and so does its command line.
 // A program that merely has such a file as an argument (an editor, or an
 // interpreter started by its own name, "perl /x/SendEmail.exe") runs under
 // the name of that program, not of the file, and does not count.

@@ -1,33 +1,18 @@
+// Built only with Xlib (FHSW_HAVE_X11); without it nothing uses the class.
+#ifdef FHSW_HAVE_X11
 #include "platform/linux/x11_z_order.h"
 
-#ifdef FHSW_HAVE_X11
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#endif
 
 namespace fhsw {
 
 X11ZOrder::X11ZOrder(_XDisplay* display, HandleOfWindow handleOf)
     : display_(display), handleOf_(std::move(handleOf)) {}
 
-ZOrder::Handle X11ZOrder::handleOf(const Window& window) {
-    return handleOf_ ? handleOf_(window) : 0;
-}
-
-#ifdef FHSW_HAVE_X11
-
-namespace {
-// EWMH _NET_WM_STATE actions and source indication.
-constexpr long kStateRemove = 0;
-constexpr long kStateAdd = 1;
-constexpr long kSourceApplication = 1;
-}  // namespace
-
 X11ZOrder::~X11ZOrder() {
     if (ownsDisplay_ && display_) XCloseDisplay(display_);
 }
-
-bool X11ZOrder::Supported() { return true; }
 
 std::unique_ptr<X11ZOrder> X11ZOrder::Connect(const char* displayName, HandleOfWindow handleOf) {
     ::Display* display = XOpenDisplay(displayName);
@@ -37,8 +22,9 @@ std::unique_ptr<X11ZOrder> X11ZOrder::Connect(const char* displayName, HandleOfW
     return z;
 }
 
+ZOrder::Handle X11ZOrder::handleOf(const Window& window) { return handleOf_(window); }
+
 ZOrder::Handle X11ZOrder::foregroundWindow() {
-    if (!display_) return 0;
     const Atom active = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
     Atom type = None;
     int format = 0;
@@ -55,34 +41,22 @@ ZOrder::Handle X11ZOrder::foregroundWindow() {
 }
 
 void X11ZOrder::setTopmost(Handle window, bool topmost) {
-    if (!display_ || window == 0) return;
+    if (window == 0) return;
+    // An EWMH _NET_WM_STATE request: add (1) or remove (0), from an application (1).
     XEvent event{};
     event.xclient.type = ClientMessage;
-    event.xclient.serial = 0;
     event.xclient.send_event = True;
     event.xclient.display = display_;
     event.xclient.window = static_cast<::Window>(window);
     event.xclient.message_type = XInternAtom(display_, "_NET_WM_STATE", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = topmost ? kStateAdd : kStateRemove;
-    event.xclient.data.l[1] =
-        static_cast<long>(XInternAtom(display_, "_NET_WM_STATE_ABOVE", False));
-    event.xclient.data.l[2] = 0;
-    event.xclient.data.l[3] = kSourceApplication;
-    event.xclient.data.l[4] = 0;
+    event.xclient.data.l[0] = topmost ? 1 : 0;
+    event.xclient.data.l[1] = static_cast<long>(XInternAtom(display_, "_NET_WM_STATE_ABOVE", False));
+    event.xclient.data.l[3] = 1;
     XSendEvent(display_, DefaultRootWindow(display_), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XFlush(display_);
 }
 
-#else  // no X11 at build time
-
-X11ZOrder::~X11ZOrder() = default;
-bool X11ZOrder::Supported() { return false; }
-std::unique_ptr<X11ZOrder> X11ZOrder::Connect(const char*, HandleOfWindow) { return nullptr; }
-ZOrder::Handle X11ZOrder::foregroundWindow() { return 0; }
-void X11ZOrder::setTopmost(Handle, bool) {}
-
-#endif
-
 }  // namespace fhsw
+#endif

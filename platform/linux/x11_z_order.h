@@ -1,6 +1,5 @@
 // Always-on-top through an EWMH window manager on X11. The header needs no X11
-// headers; without Xlib at build time the class compiles to one that does
-// nothing.
+// headers; the class is built only when Xlib is there at build time.
 #pragma once
 
 #include <functional>
@@ -24,10 +23,8 @@ public:
     X11ZOrder& operator=(const X11ZOrder&) = delete;
 
     // Opens a display connection of its own (nullptr name: $DISPLAY) and
-    // closes it when destroyed; nullptr when there is no X server or no X11.
+    // closes it when destroyed; nullptr when there is no X server.
     static std::unique_ptr<X11ZOrder> Connect(const char* displayName, HandleOfWindow handleOf);
-    // Whether this build has X11 support at all.
-    static bool Supported();
 
     // The client window named by the root window's _NET_ACTIVE_WINDOW; 0 for none.
     Handle foregroundWindow() override;

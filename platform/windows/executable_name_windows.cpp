@@ -6,26 +6,10 @@
 
 namespace fhsw {
 
-std::string RunningExecutablePath() {
-    // Paths may be longer than MAX_PATH; the call cuts them to the buffer
-    // and says so only by filling it completely.
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), size);
-        if (n == 0) return {};
-        if (n < size) {
-            buffer.resize(n);
-            return Narrow(buffer);
-        }
-        if (buffer.size() >= 32768) return {};
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-std::string WindowsExecutableName::baseName() {
-    std::call_once(once_, [this] { name_ = BaseNameOfPath(RunningExecutablePath()); });
-    return name_;
+WindowsExecutableName::WindowsExecutableName() {
+    std::wstring path(32768, L'\0');  // the longest path there is
+    path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    name_ = BaseNameOfPath(Narrow(path));
 }
 
 }  // namespace fhsw

@@ -1,7 +1,8 @@
-// The running executable's base name on Windows, from GetModuleFileNameW.
+// The running executable's base name on Windows, from GetModuleFileNameW,
+// worked out when the object is made: it is the same for the life of the
+// process.
 #pragma once
 
-#include <mutex>
 #include <string>
 
 #include "platform/executable_name.h"
@@ -10,16 +11,11 @@ namespace fhsw {
 
 class WindowsExecutableName final : public ExecutableName {
 public:
-    // Worked out at the first call and the same for the life of the process.
-    std::string baseName() override;
+    WindowsExecutableName();
+    std::string baseName() override { return name_; }
 
 private:
-    std::once_flag once_;
     std::string name_;
 };
-
-// The full path of the running executable (UTF-8), or empty when the system
-// cannot tell.
-std::string RunningExecutablePath();
 
 }  // namespace fhsw

@@ -22,8 +22,9 @@
 // `ownerOnly`: the file gets a protected access list that lets only the
 // current user (and the system account) at it.
 //
-// isFile, fileSize, readFrom: plain files on a disk; a path that names a pipe
-// or a device (\\.\pipe\..., \\server\pipe\...) is refused by its name.
+// isFile, fileSize, readFrom: plain files on a disk. No call opens a path
+// that names a pipe or a device (\\.\pipe\..., \\server\pipe\...): it is
+// refused by its name.
 //
 // openToOthers: the owner and the access list of the file or folder itself
 // (not of the folders above it). Others are all but this user, the system

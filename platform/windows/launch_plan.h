@@ -7,7 +7,7 @@
 // appears on the interpreter's command line, where "%NAME%" in it would be
 // expanded (and "!" taken for a delayed variable): the interpreter starts in
 // the script's folder and is given only the file name,
-//     "<ComSpec>" /v:off /s /c "".\<file name>" <arguments>"
+//     "<interpreter>" /v:off /s /c "".\<file name>" <arguments>"
 // with `currentDirectory` set to the folder. ".\" keeps the interpreter from
 // looking anywhere else; the quotes keep & ( ) ^ and blanks of the name
 // plain; /v:off keeps '!' plain whatever the registry says about delayed
@@ -24,6 +24,7 @@
 // it is; CreateProcessW itself resolves an unquoted path with blanks.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -33,39 +34,19 @@ struct WindowsLaunchPlan {
     std::string error;          // set when there is nothing that can be started
     std::string program;        // the first token, quotes removed
     bool throughInterpreter = false;
-    std::string commandLine;    // for CreateProcessW; its program is comSpec when
-                                // throughInterpreter is set
+    std::string commandLine;    // for CreateProcessW; its program is the
+                                // interpreter when throughInterpreter is set
     // throughInterpreter: the folder the interpreter starts in; empty: this
     // program's own.
     std::string currentDirectory;
 };
 
-inline bool EndsWithIgnoringAsciiCase(std::string_view s, std::string_view suffix) {
-    if (s.size() < suffix.size()) return false;
-    s.remove_prefix(s.size() - suffix.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char a = s[i], b = suffix[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
-    }
-    return true;
-}
-
-inline bool IsBatchScriptPath(std::string_view path) {
-    return EndsWithIgnoringAsciiCase(path, ".bat") || EndsWithIgnoringAsciiCase(path, ".cmd");
-}
-
-inline WindowsLaunchPlan PlanWindowsLaunch(std::string_view text, std::string_view comSpec) {
+inline WindowsLaunchPlan PlanWindowsLaunch(std::string_view text, const std::string& interpreter) {
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && blank(text.back())) text.remove_suffix(1);
 
     WindowsLaunchPlan plan;
-    if (text.empty()) {
-        plan.error = "empty command";
-        return plan;
-    }
     // A line break would end the command for the interpreter and leave the
     // rest to run as a command of its own; a NUL would cut the line short.
     if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
@@ -73,14 +54,12 @@ inline WindowsLaunchPlan PlanWindowsLaunch(std::string_view text, std::string_vi
         return plan;
     }
     std::string_view arguments;
-    if (text.front() == '"') {
+    if (!text.empty() && text.front() == '"') {
         const std::size_t close = text.find('"', 1);
-        const std::size_t length = close == std::string_view::npos ? text.size() - 1 : close - 1;
-        plan.program = std::string(text.substr(1, length));
+        plan.program = std::string(text.substr(1, close == std::string_view::npos ? close : close - 1));
         if (close != std::string_view::npos) arguments = text.substr(close + 1);
     } else {
-        std::size_t end = 0;
-        while (end < text.size() && !blank(text[end])) ++end;
+        const std::size_t end = std::min(text.size(), text.find_first_of(" \t"));
         plan.program = std::string(text.substr(0, end));
         arguments = text.substr(end);
     }
@@ -88,33 +67,29 @@ inline WindowsLaunchPlan PlanWindowsLaunch(std::string_view text, std::string_vi
         plan.error = "empty command";
         return plan;
     }
-    if (IsBatchScriptPath(plan.program)) {
-        std::string interpreter;
-        for (char c : comSpec) {
-            if (c != '"') interpreter += c;
-        }
-        const std::size_t slash = plan.program.find_last_of("\\/");
-        const bool network = plan.program.rfind("\\\\", 0) == 0 || plan.program.rfind("//", 0) == 0;
-        std::string named = plan.program;
-        if (slash != std::string::npos && !network) {
-            plan.currentDirectory = plan.program.substr(0, slash == 0 ? 1 : slash);
-            if (plan.currentDirectory.size() == 2 && plan.currentDirectory[1] == ':')
-                plan.currentDirectory += '\\';  // "C:" alone is that drive's current folder
-            named = ".\\" + plan.program.substr(slash + 1);
-        }
-        if (named.find('%') != std::string::npos) {
-            plan.error = "cannot start " + plan.program +
-                         ": the command interpreter would expand the % in " +
-                         (network ? "a network path" : "the file name");
-            plan.currentDirectory.clear();
-            return plan;
-        }
-        plan.throughInterpreter = true;
-        plan.commandLine = "\"" + interpreter + "\" /v:off /s /c \"\"" + named + "\"" +
-                           std::string(arguments) + "\"";
-    } else {
+    std::string lower = plan.program;
+    for (char& c : lower) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    if (!lower.ends_with(".bat") && !lower.ends_with(".cmd")) {
         plan.commandLine = std::string(text);
+        return plan;
     }
+    const std::size_t slash = plan.program.find_last_of("\\/");
+    const bool network = plan.program.rfind("\\\\", 0) == 0 || plan.program.rfind("//", 0) == 0;
+    std::string named = plan.program;
+    if (slash != std::string::npos && !network) {
+        plan.currentDirectory = plan.program.substr(0, slash == 0 ? 1 : slash);
+        if (plan.currentDirectory.size() == 2 && plan.currentDirectory[1] == ':')
+            plan.currentDirectory += '\\';  // "C:" alone is that drive's current folder
+        named = ".\\" + plan.program.substr(slash + 1);
+    }
+    if (named.find('%') != std::string::npos) {
+        plan.error = "cannot start " + plan.program + ": the command interpreter would expand the % in " +
+                     (network ? "a network path" : "the file name");
+        plan.currentDirectory.clear();
+        return plan;
+    }
+    plan.throughInterpreter = true;
+    plan.commandLine = "\"" + interpreter + "\" /v:off /s /c \"\"" + named + "\"" + std::string(arguments) + "\"";
     return plan;
 }
 

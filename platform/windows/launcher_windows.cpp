@@ -3,67 +3,25 @@
 #include <windows.h>
 
 #include "platform/windows/launch_plan.h"
-#include "platform/windows/win32_text.h"
 
 namespace fhsw {
 
-namespace {
-
-// The command interpreter: %ComSpec%, or cmd.exe in the system folder.
-std::wstring CommandInterpreter() {
-    std::wstring value(MAX_PATH, L'\0');
-    DWORD n = ::GetEnvironmentVariableW(L"ComSpec", value.data(), static_cast<DWORD>(value.size()));
-    if (n >= value.size()) {
-        value.resize(n);
-        n = ::GetEnvironmentVariableW(L"ComSpec", value.data(), static_cast<DWORD>(value.size()));
-    }
-    if (n > 0 && n < value.size()) {
-        value.resize(n);
-        return value;
-    }
-    std::wstring folder(MAX_PATH, L'\0');
-    const UINT len = ::GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
-    if (len == 0 || len >= folder.size()) return L"C:\\Windows\\System32\\cmd.exe";
-    folder.resize(len);
-    return folder + L"\\cmd.exe";
-}
-
-// The interpreter would start and then fail on a missing script: look first,
-// so that the user hears of it. Bare names are left to the interpreter's
-// search.
-bool CheckScript(const std::string& path, std::string& error) {
-    if (path.find_first_of("\\/:") == std::string::npos) return true;
-    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD code = ::GetLastError();
-        error = "cannot start " + path + ": " + SystemMessage(code);
-        return false;
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        error = "cannot start " + path + ": it is a folder";
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-WindowsLauncher::~WindowsLauncher() {
-    // Closing the handles leaves the started programs running: a runner
-    // script outlives the program that launched it.
-    for (auto& [id, launch] : launches_) {
-        ::CloseHandle(launch.process);
-        if (launch.job) ::CloseHandle(launch.job);
-    }
-}
-
 LaunchResult WindowsLauncher::launch(const std::string& command, bool visible) {
-    const std::wstring interpreter = CommandInterpreter();
+    // cmd.exe of the system folder: the quoting of launch_plan.h is its own.
+    wchar_t system[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring interpreter = std::wstring(system, length < MAX_PATH ? length : 0) + L"\\cmd.exe";
     const WindowsLaunchPlan plan = PlanWindowsLaunch(command, Narrow(interpreter));
     if (!plan.error.empty()) return {false, plan.error};
-
-    std::string error;
-    if (plan.throughInterpreter && !CheckScript(plan.program, error)) return {false, error};
+    // The interpreter would start and then fail on a missing script: looked
+    // at first, so that the user hears of it. A bare name is left to the
+    // interpreter's search.
+    if (plan.throughInterpreter && plan.program.find_first_of("\\/:") != std::string::npos) {
+        const DWORD attributes = ::GetFileAttributesW(Widen(plan.program).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return {false, "cannot start " + plan.program + ": " + SystemMessage(::GetLastError())};
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return {false, "cannot start " + plan.program + ": it is a folder"};
+    }
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -73,60 +31,42 @@ LaunchResult WindowsLauncher::launch(const std::string& command, bool visible) {
     // started visible gets a console of its own, not this program's. It
     // starts suspended so that it is in its job before it can start anything.
     const DWORD flags = (visible ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW) | CREATE_SUSPENDED;
-
     std::wstring commandLine = Widen(plan.commandLine);  // CreateProcessW may write to it
-    PROCESS_INFORMATION info{};
-    // A script runs in its own folder, named only by its file name: see launch_plan.h.
     const std::wstring folder = Widen(plan.currentDirectory);
-    const BOOL started = ::CreateProcessW(plan.throughInterpreter ? interpreter.c_str() : nullptr,
-                                          commandLine.data(), nullptr, nullptr, FALSE, flags,
-                                          nullptr, folder.empty() ? nullptr : folder.c_str(),
-                                          &startup, &info);
-    if (!started) {
-        const DWORD code = ::GetLastError();
-        const std::string what = plan.throughInterpreter ? Narrow(interpreter) : plan.program;
-        return {false, "cannot start " + what + ": " + SystemMessage(code)};
-    }
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(plan.throughInterpreter ? interpreter.c_str() : nullptr, commandLine.data(), nullptr,
+                          nullptr, FALSE, flags, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+        return {false, "cannot start " + (plan.throughInterpreter ? Narrow(interpreter) : plan.program) + ": " +
+                           SystemMessage(::GetLastError())};
     // The job holds everything the launch starts (the interpreter, the mail
     // client), so that stop() can end them all. Without a job (this program
     // may run in a job that forbids nesting) only the launched process itself
     // can be stopped.
-    HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
-    if (job && !::AssignProcessToJobObject(job, info.hProcess)) {
-        ::CloseHandle(job);
-        job = nullptr;
-    }
+    UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+    if (job && !::AssignProcessToJobObject(job.get(), info.hProcess)) job.reset();
     ::ResumeThread(info.hThread);
     ::CloseHandle(info.hThread);
-
-    std::lock_guard<std::mutex> lock(mutex_);
-    const LaunchId id = ++lastId_;
-    launches_[id] = Launch{info.hProcess, job};
-    LaunchResult result;
-    result.id = id;
-    return result;
+    launches_[++lastId_] = Launch{UniqueHandle(info.hProcess), std::move(job)};
+    return {true, {}, lastId_};
 }
 
 LaunchState WindowsLauncher::state(LaunchId id) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = launches_.find(id);
+    const auto it = launches_.find(id);
     if (it == launches_.end()) return {};
-    const DWORD wait = ::WaitForSingleObject(it->second.process, 0);
+    const DWORD wait = ::WaitForSingleObject(it->second.process.get(), 0);
     if (wait == WAIT_TIMEOUT) return {true, -1};
     DWORD code = 0;
-    if (wait != WAIT_OBJECT_0 || !::GetExitCodeProcess(it->second.process, &code)) return {false, -1};
+    if (wait != WAIT_OBJECT_0 || !::GetExitCodeProcess(it->second.process.get(), &code)) return {false, -1};
     return {false, static_cast<int>(code)};
 }
 
 void WindowsLauncher::stop(LaunchId id) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = launches_.find(id);
-    if (it == launches_.end()) return;
-    if (::WaitForSingleObject(it->second.process, 0) != WAIT_TIMEOUT) return;
+    const auto it = launches_.find(id);
+    if (it == launches_.end() || ::WaitForSingleObject(it->second.process.get(), 0) != WAIT_TIMEOUT) return;
     if (it->second.job)
-        ::TerminateJobObject(it->second.job, 1);
+        ::TerminateJobObject(it->second.job.get(), 1);
     else
-        ::TerminateProcess(it->second.process, 1);
+        ::TerminateProcess(it->second.process.get(), 1);
 }
 
 }  // namespace fhsw

@@ -32,8 +32,7 @@ private:
     bool ours(unsigned long processId) const;
 
     std::vector<unsigned char> user_;  // our TOKEN_USER; empty when it could not be read
-    unsigned long session_ = 0;
-    bool haveSession_ = false;
+    unsigned long session_ = ~0ul;     // ours; ~0 when it could not be read
 };
 
 }  // namespace fhsw

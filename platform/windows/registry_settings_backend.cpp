@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -14,28 +14,21 @@ namespace fhsw {
 
 namespace {
 
-std::wstring SectionKeyPath(const std::string& section) {
-    return Widen(std::string(RegistrySettingsBackend::kRootKey) + "\\" + section);
+struct KeyCloser {
+    void operator()(HKEY key) const { ::RegCloseKey(key); }
+};
+using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+std::string SectionPath(const std::string& section) {
+    return std::string(RegistrySettingsBackend::kRootKey) + "\\" + section;
 }
 
-class OpenKey {
-public:
-    OpenKey() = default;
-    ~OpenKey() {
-        if (key_ != nullptr) ::RegCloseKey(key_);
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-}  // namespace
-
-namespace {
+// A key below HKEY_CURRENT_USER, opened for `access`; null when absent.
+UniqueKey OpenKey(const std::string& path, REGSAM access) {
+    HKEY key = nullptr;
+    return UniqueKey(::RegOpenKeyExW(HKEY_CURRENT_USER, Widen(path).c_str(), 0, access, &key) == ERROR_SUCCESS ? key
+                                                                                                             : nullptr);
+}
 
 // A value as the registry holds it (type and bytes); false when it is absent.
 bool ReadRaw(HKEY key, const std::wstring& name, DWORD& type, std::vector<BYTE>& data) {
@@ -50,36 +43,26 @@ bool ReadRaw(HKEY key, const std::wstring& name, DWORD& type, std::vector<BYTE>&
     return rc == ERROR_SUCCESS;
 }
 
-std::string Where(const std::string& section) {
-    return "HKEY_CURRENT_USER\\" + std::string(RegistrySettingsBackend::kRootKey) + "\\" + section;
-}
-
 }  // namespace
 
 std::optional<std::string> RegistrySettingsBackend::read(const std::string& section,
                                                          const std::string& key) {
-    if (section.empty() || key.empty()) return std::nullopt;
-    OpenKey hkey;
+    const UniqueKey hkey = OpenKey(SectionPath(section), KEY_QUERY_VALUE);
     DWORD type = 0;
     std::vector<BYTE> data;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, SectionKeyPath(section).c_str(), 0, KEY_QUERY_VALUE,
-                        hkey.out()) != ERROR_SUCCESS ||
-        !ReadRaw(hkey.get(), Widen(key), type, data))
-        return std::nullopt;
+    if (!hkey || !ReadRaw(hkey.get(), Widen(key), type, data)) return std::nullopt;
     if (type == REG_SZ || type == REG_EXPAND_SZ) {
         std::wstring text(data.size() / sizeof(wchar_t), L'\0');
-        if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+        std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
         // Stored with one terminating NUL; values put there by other
         // programs may lack it. Environment references are not expanded.
         if (!text.empty() && text.back() == L'\0') text.pop_back();
         return Narrow(text);
     }
-    if (type == REG_DWORD && data.size() == sizeof(DWORD)) {
-        DWORD number = 0;
-        std::memcpy(&number, data.data(), sizeof number);
-        return std::to_string(static_cast<long>(static_cast<LONG>(number)));
-    }
-    return std::nullopt;
+    if (type != REG_DWORD || data.size() != sizeof(DWORD)) return std::nullopt;
+    LONG number = 0;
+    std::memcpy(&number, data.data(), sizeof number);
+    return std::to_string(number);
 }
 
 // Each value's earlier state is read before it is written; after a failure
@@ -92,80 +75,71 @@ bool RegistrySettingsBackend::writeAll(const std::vector<SettingValue>& values, 
             error = v.section.empty() ? "no section name" : "no key name";
             return false;
         }
-        if ((v.value.size() + 1) * sizeof(wchar_t) > MAXDWORD) {
-            error = "the value of " + v.key + " is too long for the registry";
-            return false;
-        }
     }
+    struct Section {
+        UniqueKey key;
+        bool made = false;  // by this batch
+    };
     struct Before {
         HKEY key;
         std::wstring name;
-        bool existed;
+        bool existed = false;
         DWORD type = REG_NONE;
-        std::vector<BYTE> data;
+        std::vector<BYTE> data{};
     };
-    std::map<std::string, HKEY> keys;  // by section
-    std::vector<std::wstring> made;    // section keys that did not exist
+    std::map<std::string, Section> sections;
     std::vector<Before> done;
     LONG rc = ERROR_SUCCESS;
     for (const SettingValue& v : values) {
-        HKEY& key = keys[v.section];
+        Section& section = sections[v.section];
+        HKEY key = section.key.get();
         DWORD disposition = 0;
-        if (key == nullptr &&
-            (rc = ::RegCreateKeyExW(HKEY_CURRENT_USER, SectionKeyPath(v.section).c_str(), 0, nullptr,
-                                    REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
-                                    &key, &disposition)) != ERROR_SUCCESS) {
-            key = nullptr;
-            error = "cannot open " + Where(v.section) + ": " + SystemMessage(rc);
+        if (!key && (rc = ::RegCreateKeyExW(HKEY_CURRENT_USER, Widen(SectionPath(v.section)).c_str(), 0, nullptr,
+                                            REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key,
+                                            &disposition)) != ERROR_SUCCESS) {
+            error = "cannot open HKEY_CURRENT_USER\\" + SectionPath(v.section) + ": " + SystemMessage(rc);
             break;
         }
-        if (disposition == REG_CREATED_NEW_KEY) made.push_back(SectionKeyPath(v.section));
-        Before before{key, Widen(v.key), false, REG_NONE, {}};
+        if (!section.key) section = {UniqueKey(key), disposition == REG_CREATED_NEW_KEY};
+        Before before{key, Widen(v.key)};
         before.existed = ReadRaw(key, before.name, before.type, before.data);
         const std::wstring text = Widen(v.value);
-        rc = ::RegSetValueExW(key, before.name.c_str(), 0, REG_SZ,
-                              reinterpret_cast<const BYTE*>(text.c_str()),
+        rc = ::RegSetValueExW(key, before.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
         if (rc != ERROR_SUCCESS) {
-            error = "cannot store " + v.key + " in " + Where(v.section) + ": " + SystemMessage(rc);
+            error = "cannot store " + v.key + " in HKEY_CURRENT_USER\\" + SectionPath(v.section) + ": " +
+                    SystemMessage(rc);
             break;
         }
         done.push_back(std::move(before));
     }
-    const bool ok = rc == ERROR_SUCCESS;
+    if (rc == ERROR_SUCCESS) return true;
     bool allBack = true;
-    for (auto it = done.rbegin(); !ok && it != done.rend(); ++it) {
-        const LONG back = it->existed ? ::RegSetValueExW(it->key, it->name.c_str(), 0, it->type,
-                                                         it->data.data(),
+    for (auto it = done.rbegin(); it != done.rend(); ++it) {
+        const LONG back = it->existed ? ::RegSetValueExW(it->key, it->name.c_str(), 0, it->type, it->data.data(),
                                                          static_cast<DWORD>(it->data.size()))
                                       : ::RegDeleteValueW(it->key, it->name.c_str());
         if (back != ERROR_SUCCESS && std::exchange(allBack, false))
             error += "; not every earlier value could be put back: " + SystemMessage(back);
     }
-    for (const auto& [section, key] : keys) {
+    for (const auto& [name, section] : sections) {
         DWORD count = 1;
-        if (!ok && key && ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                             &count, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-            count == 0 && std::find(made.begin(), made.end(), SectionKeyPath(section)) != made.end())
-            ::RegDeleteKeyW(HKEY_CURRENT_USER, SectionKeyPath(section).c_str());
-        if (key) ::RegCloseKey(key);
+        if (section.made && ::RegQueryInfoKeyW(section.key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                               &count, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+            count == 0)
+            ::RegDeleteKeyW(HKEY_CURRENT_USER, Widen(SectionPath(name)).c_str());
     }
-    return ok;
+    return false;
 }
 
 std::vector<std::string> RegistrySettingsBackend::sections() {
     std::vector<std::string> names;
-    OpenKey root;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, Widen(kRootKey).c_str(), 0, KEY_ENUMERATE_SUB_KEYS,
-                        root.out()) != ERROR_SUCCESS)
-        return names;
+    const UniqueKey root = OpenKey(kRootKey, KEY_ENUMERATE_SUB_KEYS);
     wchar_t name[256];  // a key name has at most 255 characters
-    for (DWORD i = 0;; ++i) {
-        DWORD size = 256;
-        const LONG rc = ::RegEnumKeyExW(root.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_SUCCESS) names.push_back(Narrow(std::wstring_view(name, size)));
-        else if (rc != ERROR_MORE_DATA) break;
-    }
+    for (DWORD i = 0, size = 256;
+         root && ::RegEnumKeyExW(root.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, size = 256)
+        names.push_back(Narrow({name, size}));
     return names;
 }
 

@@ -2,63 +2,46 @@
 
 #include <windows.h>
 
-#include <climits>
+#include <algorithm>
 
 namespace fhsw {
 
-namespace {
-
-bool WidenWith(std::string_view utf8, DWORD flags, std::wstring& out) {
-    out.clear();
-    if (utf8.empty()) return true;
-    if (utf8.size() > static_cast<std::size_t>(INT_MAX)) return false;
-    const int inLen = static_cast<int>(utf8.size());
-    const int n = ::MultiByteToWideChar(CP_UTF8, flags, utf8.data(), inLen, nullptr, 0);
-    if (n <= 0) return false;
-    out.resize(static_cast<std::size_t>(n));
-    return ::MultiByteToWideChar(CP_UTF8, flags, utf8.data(), inLen, out.data(), n) == n;
-}
-
-}  // namespace
-
 std::wstring Widen(std::string_view utf8) {
-    std::wstring out;
-    WidenWith(utf8, 0, out);
+    const int size = static_cast<int>(utf8.size());
+    std::wstring out(std::max(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0), 0), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), static_cast<int>(out.size()));
     return out;
 }
 
-bool WidenStrict(std::string_view utf8, std::wstring& out) {
-    return WidenWith(utf8, MB_ERR_INVALID_CHARS, out);
-}
-
 std::string Narrow(std::wstring_view utf16) {
-    std::string out;
-    if (utf16.empty() || utf16.size() > static_cast<std::size_t>(INT_MAX)) return out;
-    const int inLen = static_cast<int>(utf16.size());
-    const int n =
-        ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), inLen, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return out;
-    out.resize(static_cast<std::size_t>(n));
-    if (::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), inLen, out.data(), n, nullptr, nullptr) !=
-        n) {
-        out.clear();
-    }
+    const int size = static_cast<int>(utf16.size());
+    std::string out(std::max(::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr), 0),
+                    '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
     return out;
 }
 
 std::string SystemMessage(unsigned long code) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text;
-    if (n > 0 && buffer != nullptr) text.assign(buffer, n);
-    if (buffer != nullptr) ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
-        text.pop_back();
-    }
-    if (text.empty()) return "system error " + std::to_string(code);
-    return Narrow(text);
+    wchar_t text[1024];
+    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                               1024, nullptr);
+    while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) --n;
+    return n > 0 ? Narrow({text, n}) : "system error " + std::to_string(code);
+}
+
+void HandleCloser::operator()(void* handle) const { ::CloseHandle(handle); }
+
+UniqueHandle Own(void* handle) { return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle); }
+
+std::vector<unsigned char> TokenUserOf(void* process) {
+    HANDLE raw = nullptr;
+    if (!::OpenProcessToken(process, TOKEN_QUERY, &raw)) return {};
+    const UniqueHandle token(raw);
+    DWORD size = 0;
+    ::GetTokenInformation(raw, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size);
+    if (size < sizeof(TOKEN_USER) || !::GetTokenInformation(raw, TokenUser, user.data(), size, &size)) return {};
+    return user;
 }
 
 }  // namespace fhsw

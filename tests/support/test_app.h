@@ -4,14 +4,14 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <map>
 #include <memory>
 #include <optional>
+#include <semaphore>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -25,97 +25,64 @@ namespace fhsw::test {
 // dialog still open when its script ends is closed by its close control.
 class ScriptedHost final : public WindowHost {
 public:
-    void show(Window& w) override { shown.push_back(&w); }
+    void show(Window&) override {}
     void runModal(Window& dialog) override {
-        modalLog.push_back(dialog.name());
-        auto it = scripts.find(dialog.name());
-        if (it != scripts.end()) it->second(dialog);
+        if (auto it = scripts.find(dialog.name()); it != scripts.end()) it->second(dialog);
         if (dialog.isOpen()) dialog.close();
     }
     std::vector<TwipsRect> screens() const override { return screenAreas; }
     std::vector<TwipsRect> screenAreas;  // none: not known
-    std::vector<Window*> shown;
-    std::vector<std::string> modalLog;
     std::map<std::string, std::function<void(Window&)>> scripts;
 };
 
-// Every launch gets the next id; its state is set by the test (running
-// until ended with end()).
+// Every launch gets the next id and runs until the test ends it.
 class FakeLauncher final : public Launcher {
 public:
     LaunchResult launch(const std::string& command, bool visible) override {
         launches.push_back({command, visible});
-        if (onLaunch) onLaunch(command);
         LaunchResult result = next;
-        if (result.ok) {
-            result.id = ++lastId;
-            states[result.id] = {true, -1};
-        }
+        if (result.ok) states[result.id = ++lastId] = {true, -1};
         return result;
     }
-    LaunchState state(LaunchId id) override {
-        auto it = states.find(id);
-        return it == states.end() ? LaunchState{} : it->second;
-    }
+    LaunchState state(LaunchId id) override { return states.count(id) ? states[id] : LaunchState{}; }
     void stop(LaunchId id) override {
-        stopped.push_back(id);
-        if (states.count(id) && states[id].running) states[id] = {false, 143};
+        if (states[id].running) states[id] = {false, 143};
     }
-    // The last launch ends with that status.
-    void end(int status) { states[lastId] = {false, status}; }
-    bool lastRunning() { return state(lastId).running; }
+    void end(int status) { states[lastId] = {false, status}; }  // the last launch ends
 
-    std::vector<std::pair<std::string, bool>> launches;
+    std::vector<std::pair<std::string, bool>> launches;  // command, visible
     LaunchResult next;
     LaunchId lastId = 0;
     std::map<LaunchId, LaunchState> states;
-    std::vector<LaunchId> stopped;
-    std::function<void(const std::string&)> onLaunch;
 };
 
-// Answers on the thread that asks (the main window asks off its own
-// thread). With `hold` set, each query waits until release() is called.
+// Answers on the thread that asks (the main window asks off its own). With
+// `hold` set, each query waits until release() is called.
 class FakeProcesses final : public ProcessQuery {
 public:
-    bool isProcessRunning(const std::string& name) override {
-        std::unique_lock<std::mutex> lock(mutex);
-        asked.push_back(name);
+    bool isProcessRunning(const std::string&) override {
+        ++asked;
         ++inQuery;
-        cv.notify_all();
-        cv.wait(lock, [&] { return !hold || released > 0; });
-        if (hold) --released;
+        if (hold) gate.acquire();
         --inQuery;
         return running;
     }
-    void release() {
-        std::lock_guard<std::mutex> lock(mutex);
-        ++released;
-        cv.notify_all();
+    void release() { gate.release(); }
+    bool waitUntilAsked() {  // a few seconds at most
+        for (int i = 0; i < 5000 && inQuery == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return inQuery > 0;
     }
-    // Waits (a few seconds at most) until a query is blocked in hold.
-    bool waitUntilAsked() {
-        std::unique_lock<std::mutex> lock(mutex);
-        return cv.wait_for(lock, std::chrono::seconds(5), [&] { return inQuery > 0; });
-    }
-    std::size_t askedCount() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return asked.size();
-    }
-    std::atomic<bool> running{false};
-    bool hold = false;
-    std::vector<std::string> asked;
-    std::mutex mutex;
-    std::condition_variable cv;
-    int inQuery = 0;
-    int released = 0;
+    std::atomic<bool> running{false}, hold{false};
+    std::atomic<int> asked{0}, inQuery{0};
+    std::counting_semaphore<> gate{0};
 };
 
 class FakeZOrder final : public ZOrder {
 public:
     Handle foregroundWindow() override { return foreground; }
-    Handle handleOf(const Window&) override { return mine; }
+    Handle handleOf(const Window&) override { return 1; }
     void setTopmost(Handle w, bool on) override { calls.push_back({w, on}); }
-    Handle foreground = 0, mine = 1;
+    Handle foreground = 0;
     std::vector<std::pair<Handle, bool>> calls;
 };
 
@@ -124,109 +91,72 @@ public:
 class FakeFiles final : public Files {
 public:
     std::optional<char32_t> firstUnwritable(const std::string& text, TextFileKind kind) override {
-        for (char32_t c : unwritable[kind]) {
-            std::string utf8;
-            // the fake's characters are all below U+0800
-            if (c < 0x80) utf8 = std::string(1, static_cast<char>(c));
-            else utf8 = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+        for (const auto& [utf8, c] : unwritable[kind])
             if (text.find(utf8) != std::string::npos) return c;
-        }
         return std::nullopt;
     }
-    std::unique_ptr<StagedFile> stage(const std::string& path, const std::string& text,
-                                      TextFileKind kind, bool ownerOnly, std::string& error) override {
-        kinds[path] = kind;
-        if (failing.count(path)) {
-            error = "Permission denied";
-            return nullptr;
-        }
-        return std::make_unique<Staged>(*this, path, text + "\r\n", ownerOnly);
+    std::unique_ptr<StagedFile> stage(const std::string& path, const std::string& text, TextFileKind,
+                                      bool ownerOnly, std::string& error) override {
+        if (!failing.count(path)) return std::make_unique<Staged>(*this, path, text + "\r\n", ownerOnly);
+        error = "Permission denied";
+        return nullptr;
     }
     bool isFile(const std::string& path) override { return files.count(path) > 0; }
     std::optional<std::uintmax_t> fileSize(const std::string& path) override {
-        auto it = files.find(path);
-        if (it == files.end()) return std::nullopt;
-        return it->second.size();
+        return files.count(path) ? std::optional(files[path].size()) : std::nullopt;
     }
-    std::optional<std::string> readFrom(const std::string& path, std::uintmax_t offset,
-                                        std::size_t max) override {
-        auto it = files.find(path);
-        if (it == files.end()) return std::nullopt;
-        const std::string& text = it->second;
-        if (text.size() < offset) offset = 0;
-        if (text.size() - offset > max) offset = text.size() - max;
-        return text.substr(static_cast<std::size_t>(offset));
+    std::optional<std::string> readFrom(const std::string& path, std::uintmax_t offset, std::size_t) override {
+        if (!files.count(path)) return std::nullopt;
+        return files[path].substr(offset <= files[path].size() ? offset : 0);
     }
-    std::string openToOthers(const std::string& path) override {
-        auto it = open.find(path);
-        return it == open.end() ? std::string() : it->second;
-    }
-    bool secureLog(const std::string& path, std::string& error) override {
-        auto it = insecure.find(path);
-        if (it == insecure.end()) return true;
-        error = it->second;
-        return false;
-    }
+    std::string openToOthers(const std::string& path) override { return open.count(path) ? open[path] : ""; }
+    bool secureLog(const std::string&, std::string&) override { return true; }
 
     std::map<std::string, std::string> files;
-    std::vector<std::string> order;  // paths in the order they were committed
-    std::set<std::string> private_;
+    std::vector<std::string> order;        // paths in the order they were committed
+    std::set<std::string> private_;        // committed owner-only
     std::set<std::string> failing;         // stage() fails
     std::set<std::string> failingCommit;   // commit() fails
-    std::map<std::string, TextFileKind> kinds;
-    // Characters that a file of each kind cannot hold.
-    std::map<TextFileKind, std::vector<char32_t>> unwritable;
-    std::map<std::string, std::string> open;      // openToOthers() answers
-    std::map<std::string, std::string> insecure;  // secureLog() refuses
+    std::map<TextFileKind, std::map<std::string, char32_t>> unwritable;  // UTF-8 text of each character
+    std::map<std::string, std::string> open;  // openToOthers() answers
 
 private:
-    class Staged final : public StagedFile {
-    public:
+    struct Staged final : StagedFile {
         Staged(FakeFiles& owner, std::string path, std::string text, bool ownerOnly)
-            : owner_(owner), path_(std::move(path)), text_(std::move(text)), ownerOnly_(ownerOnly) {}
+            : owner(owner), path(std::move(path)), text(std::move(text)), ownerOnly(ownerOnly) {}
         bool commit(std::string& error) override {
-            if (owner_.failingCommit.count(path_)) {
+            if (owner.failingCommit.count(path)) {
                 error = "Permission denied";
                 return false;
             }
-            auto it = owner_.files.find(path_);
-            if (it != owner_.files.end()) old_ = it->second;
-            owner_.files[path_] = text_;
-            owner_.order.push_back(path_);
-            if (ownerOnly_) owner_.private_.insert(path_);
+            if (owner.files.count(path)) old = owner.files[path];
+            owner.files[path] = text;
+            owner.order.push_back(path);
+            if (ownerOnly) owner.private_.insert(path);
             return true;
         }
         bool undo(std::string&) override {
-            if (old_) owner_.files[path_] = *old_;
-            else owner_.files.erase(path_);
+            owner.files.erase(path);
+            if (old) owner.files[path] = *old;
             return true;
         }
-
-    private:
-        FakeFiles& owner_;
-        std::string path_, text_;
-        bool ownerOnly_;
-        std::optional<std::string> old_;
+        FakeFiles& owner;
+        std::string path, text;
+        bool ownerOnly;
+        std::optional<std::string> old;
     };
 };
 
-// Names of the window's disabled controls and running timers, in order.
+// Names of the window's disabled controls, in order.
 inline std::vector<std::string> Disabled(const Window& w) {
     std::vector<std::string> names;
     for (Control* c : w.controls())
         if (!c->enabled()) names.push_back(c->name());
     return names;
 }
-inline std::vector<std::string> Running(const Window& w) {
-    std::vector<std::string> names;
-    for (Timer* t : w.timers())
-        if (t->running()) names.push_back(t->name());
-    return names;
-}
 
 struct TestApp {
-    explicit TestApp(std::string exeName = "NIGHTLY-REPORT",
-                     RunFileNames names = RunFileNames::Windows())
+    explicit TestApp(std::string exeName = "NIGHTLY-REPORT", RunFileNames names = RunFileNames::Windows())
         : exe(std::move(exeName)), ctx{ui, store, launcher, processes, zorder, files, names} {}
 
     VirtualScheduler sched;
@@ -242,26 +172,18 @@ struct TestApp {
     AppContext ctx;
 
     // Stores values in the Profile without recording them as writes.
-    void put(const std::string& key, const std::string& value) {
-        backend.values[{exe.baseName(), key}] = value;
-    }
     void put(const std::vector<std::pair<std::string, std::string>>& values) {
-        for (const auto& [key, value] : values) put(key, value);
+        for (const auto& [key, value] : values) backend.values[{exe.baseName(), key}] = value;
     }
     std::string get(const std::string& key, const std::string& section = "") {
         auto it = backend.values.find({section.empty() ? exe.baseName() : section, key});
         return it == backend.values.end() ? "<absent>" : it->second;
     }
-    // "key=value" of every write so far; the keys alone of those from `from` on.
-    std::vector<std::string> writtenKeys() const {
-        std::vector<std::string> keys;
-        for (auto& w : backend.writes) keys.push_back(w.key + "=" + w.value);
-        return keys;
-    }
-    std::vector<std::string> keysWrittenSince(std::size_t from) const {
-        std::vector<std::string> keys;
-        for (std::size_t i = from; i < backend.writes.size(); ++i) keys.push_back(backend.writes[i].key);
-        return keys;
+    // "key=value" of every write.
+    std::vector<std::string> written() const {
+        std::vector<std::string> out;
+        for (const auto& w : backend.writes) out.push_back(w.key + "=" + w.value);
+        return out;
     }
 };
 

@@ -1,177 +1,156 @@
-// fh-sendwarden-run on small scripts: what it prints, what it starts, its
-// exit status and its refusals.
+// fh-sendwarden-run: its refusals, and random field values
+// composed into runner scripts that it runs, arriving exactly.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
+#include <algorithm>
+#include <random>
+#include <regex>
 
-#include <filesystem>
-#include <string>
-
+#include "compose/composer.h"
 #include "compose/sendemail_contract.h"
-#include "runner_test_support.h"
+#include "linux_test_support.h"
 
 namespace fhsw::test {
 namespace {
 
-// Scripts run in a fresh folder; `prompt` is what precedes a command shown there.
+// Scripts run in a fresh folder.
 class RunnerInterpreter : public ::testing::Test {
 protected:
-    ProcessResult run(const std::string& script) { return RunScript(dir.path(), script); }
+    ProcessResult run(const std::string& script) {
+        return RunProcess({RunnerPath(), WriteFile(dir / "SENDEMAIL-RUNNER.BAT", script)}, dir.path);
+    }
     TempFolder dir;
-    const std::string prompt = "\n" + std::filesystem::canonical(dir.path()).string() + ">";
 };
 
-TEST_F(RunnerInterpreter, EchoTitleRemarksPercentsCaretsAndLoneCr) {
-    ProcessResult r = run("TITLE FH-SENDWARDEN\r\n"
-                          "echo off\r\n"
-                          "echo 100%% ^& \"a&b\" ^^ x\r\n"
-                          "REM ignored & 50%\r\n"
-                          "echo.\r\n"
-                          "echo lone\rcr\n"
-                          "echo\r\n"
-                          "echo on\r\n"
-                          "@echo no prompt\r\n"
-                          "echo shown\r\n"
-                          "rem note\r\n"
-                          "\r\n"
-                          "echo last");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, prompt + "TITLE FH-SENDWARDEN\n" + prompt + "echo off\n" +
-                         "100% & \"a&b\" ^ x\n\nlonecr\nECHO is off.\nno prompt\n" + prompt +
-                         "echo shown\nshown\n" + prompt + "rem note\n" + prompt + "echo last\nlast\n");
-    EXPECT_EQ(r.out.find('\033'), std::string::npos);  // no title escape without a terminal
-
-    // The banner itself: its lone CR dropped, its trailing blank kept.
-    r = run(std::string(BAT_FILE_TOP_COMMANDS_TB) + "\r\n");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("\n- THANKS FOR USING FERN-HOLLOW SOFTWARE !!! -\n- Vireo404 !!! :) \n\n"),
-              std::string::npos)
-        << r.out;
-    const std::string line29(29, '=');
-    EXPECT_TRUE(r.out.ends_with(line29 + "\n= !!! SENDING EMAIL NOW !!! =\n" + line29 + "\n\n\n\n"));
-}
-
-TEST_F(RunnerInterpreter, StartsProgramsAndReturnsTheLastStatus) {
-    std::filesystem::create_directories(dir.path() + "/my tools");
-    WriteFile(dir.path() + "/my tools/args.sh", "#!/bin/sh\nprintf '[%s]' \"$@\"\necho\nexit 7\n",
-              true);
-    WriteFile(dir.path() + "/zero.sh", "#!/bin/sh\necho zero\n", true);
-    const std::string args = "\"" + dir.path() + "/my tools/args.sh\"";
-    const std::string zero = dir.path() + "/zero.sh";
-    const struct {
-        std::string lines;
-        int status;
-        std::string out;
-    } cases[] = {
-        {args + " \"x y\" a\\\"b\\\"c 50%% ^&c \"d&e\" \"\" tail\\", 7,
-         "[x y][a\"b\"c][50%][&c][d&e][][tail\\]\n"},
-        {args + "\r\n" + zero, 0, "[]\nzero\n"},
-        {zero + "\r\n" + args + " q", 7, "zero\n[q]\n"},
-    };
-    for (const auto& c : cases) {
-        const ProcessResult r = run("@echo off\r\n" + c.lines + "\r\n");
-        EXPECT_EQ(r.status, c.status) << c.lines;
-        EXPECT_EQ(r.out, c.out) << c.lines;
-    }
-}
-
-TEST_F(RunnerInterpreter, ReportsWhatItCannotRun) {
-    const std::string program = dir.path() + "/no such/SendEmail.exe";
-    ProcessResult r = run("@echo off\r\n\"" + program + "\" -f x\r\n");
-    EXPECT_NE(r.status, 0);
-    EXPECT_EQ(r.err,
-              "fh-sendwarden-run: line 2: cannot run " + program + ": No such file or directory\n");
-    // The placeholder saved as a runner script: its lone LF puts "AGAIN, ..." on a
-    // line of its own, which names no program.
-    r = run(std::string(OUTPUT_COMMAND_PLACEHOLDER) + "\r\n");
-    EXPECT_NE(r.status, 0);
-    EXPECT_EQ(r.err, "fh-sendwarden-run: line 6: cannot run AGAIN: No such file or directory\n");
-    // Unsupported lines are all named, and nothing runs.
-    r = run("@echo off\r\necho first\r\nset X=1\r\necho %X%\r\nprog > log.txt\r\n");
+TEST_F(RunnerInterpreter, RefusesWhatItDoesNotUnderstandOrMustNotRun) {
+    // Every line not understood is named, and nothing runs: other commands,
+    // labels, variables, & | < > outside quotes, a caret at the line end.
+    const std::vector<std::string> notUnderstood = {"set X=1", "goto end", ":label", "setup.exe /q", "echo",
+                                              "echo %X%", "echo 5%", "/bin/echo > log", "/bin/echo a | b",
+                                              "echo ^\"a&b", "/bin/echo ^"};
+    std::string script = "@echo off\r\nREM 100% & more ^\r\n\"/bin/touch\" \"ran\"\r\n";
+    for (const std::string& line : notUnderstood) script += line + "\r\n";
+    ProcessResult r = run(script);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err,
-              "fh-sendwarden-run: line 3: the command SET is not supported: set X=1\n"
-              "fh-sendwarden-run: line 4: variable expansion (%) is not supported: echo %X%\n"
-              "fh-sendwarden-run: line 5: redirection, pipes and command chaining (& | < >) are "
-              "not supported: prog > log.txt\n");
-    // No script, or one that cannot be read.
-    EXPECT_EQ(RunProcess({RunnerPath()}, dir.path()).status, 2);
-    r = RunProcess({RunnerPath(), dir.path() + "/absent.bat"}, dir.path());
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("cannot read"), std::string::npos);
-    // A folder or a FIFO is refused at once (a FIFO with no writer would
-    // otherwise hang the run until the time limit).
-    const std::string fifo = dir.path() + "/fifo.bat";
+    for (std::size_t i = 0; i < notUnderstood.size(); ++i)
+        EXPECT_NE(r.err.find("line " + std::to_string(i + 4) + ": "), std::string::npos) << notUnderstood[i];
+    EXPECT_FALSE(fs::exists(dir / "ran"));
+    // A message file for the mail client that would never end (SAVE passes
+    // the user's file on: a FIFO is refused). (A missing mail client: the
+    // end-to-end run without one.)
+    const std::string fifo = dir / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    // Nor is a script run that another user could have put there (a link, a
-    // file of theirs), or one far larger than any the program writes.
-    const std::string link = dir.path() + "/link.bat", huge = dir.path() + "/huge.bat";
-    WriteFile(dir.path() + "/real.bat", "@echo off\r\n");
-    std::filesystem::create_symlink(dir.path() + "/real.bat", link);
-    WriteFile(huge, "@echo off\r\n");
-    std::filesystem::resize_file(huge, 1u << 30);
-    std::vector<std::pair<std::string, std::string>> notFiles = {
-        {dir.path(), "fh-sendwarden-run: cannot read " + dir.path() + ": it is a folder\n"},
-        {fifo, "fh-sendwarden-run: cannot read " + fifo + ": it is not a regular file\n"},
-        {link, "fh-sendwarden-run: will not run " + link + ": it is a symbolic link, not a file of yours\n"},
-        {huge, "fh-sendwarden-run: will not run " + huge +
-                   ": it is larger than 1 MB, more than any runner script holds\n"}};
+    const std::string client = WriteFile(dir / "SendEmail.exe", "#!/bin/sh\ntouch ran\n", 0700);
+    r = run("\"" + client + "\" -o message-file=" + fifo + "\r\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.ends_with("line 1: cannot send the message file " + fifo + ": it is not a regular file\n"));
+    // Scripts that another user could have put there (a link, a file of
+    // theirs), that would never end (a FIFO) or are far larger than any the
+    // program writes: refused at once.
+    const std::string fifoBat = dir / "fifo.bat", link = dir / "link.bat", huge = dir / "huge.bat";
+    ASSERT_EQ(::mkfifo(fifoBat.c_str(), 0600), 0);
+    fs::create_symlink(WriteFile(dir / "real.bat", "@echo off\r\n"), link);
+    fs::resize_file(WriteFile(huge, "@echo off\r\n"), 1u << 30);
+    std::vector<std::pair<std::string, std::string>> refused = {
+        {fifoBat, "cannot read " + fifoBat + ": it is not a regular file"},
+        {link, "will not run " + link + ": it is a symbolic link, not a file of yours"},
+        {huge, "will not run " + huge + ": it is larger than 1 MB, more than any runner script holds"}};
     if (::geteuid() == 0) {
-        const std::string theirs = dir.path() + "/theirs.bat";
-        WriteFile(theirs, "@echo off\r\n");
+        const std::string theirs = WriteFile(dir / "theirs.bat", "@echo off\r\n");
         ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
-        notFiles.push_back({theirs, "fh-sendwarden-run: will not run " + theirs + ": it belongs to another user\n"});
+        refused.push_back({theirs, "will not run " + theirs + ": it belongs to another user"});
     }
-    for (const auto& [path, message] : notFiles) {
-        r = RunProcess({RunnerPath(), path}, dir.path());
+    for (const auto& [path, message] : refused) {
+        r = RunProcess({RunnerPath(), path}, dir.path);
         EXPECT_EQ(r.status, 2) << path << " (137: it waited until killed; 134: it ran out of memory)";
-        EXPECT_EQ(r.err, message);
+        EXPECT_EQ(r.err, "fh-sendwarden-run: " + message + "\n");
     }
 }
 
-// The mail client's line: the password goes to its standard input (only when
-// it has a user name to log in with), never on its command line; a message
-// file of the user's reaches it as a private copy with leading dots doubled;
-// the program's own message file (doubled by SAVE) as it is. Its standard
-// input is never what the interpreter got (a terminal, in a visible window).
-TEST_F(RunnerInterpreter, MailClientGetsThePasswordOnStdinAndADottedCopyOfTheMessage) {
-    const std::string d = dir.path();
-    WriteFile(d + "/SendEmail.exe",
-              "#!/bin/sh\nd=$(dirname \"$0\")\nprintf '%s|' \"$@\" >\"$d/args\"\ncat >\"$d/stdin\"\n"
-              "for a; do case $a in message-file=*) f=${a#message-file=}\n"
-              "  cat \"$f\" >\"$d/message\"; stat -L -c %a \"$f\" >>\"$d/message\";; esac; done\nexit 0\n",
-              true);
-    WriteFile(d + "/SENDEMAIL-MESSAGE.txt", "..own\n");
-    std::filesystem::permissions(d + "/SENDEMAIL-MESSAGE.txt", std::filesystem::perms(0644));
-    WriteFile(d + "/report.txt", ".\n.hidden\r\n..two\n...three\n.\n.\nend.\n.");
-    ASSERT_EQ(::mkfifo((d + "/fifo.txt").c_str(), 0600), 0);
-    WriteFile(d + "/typed", "typed at a terminal\n");
-    const struct {
-        std::string line, args, stdinText, message;
-        int status;
-    } cases[] = {
-        {"-f a@b -xu \"bob\" -xp \"s3 cret\" -o tls=no -o username=bob -o \"password=s3 cret\" -q",
-         "-f|a@b|-xu|bob|-o|tls=no|-o|username=bob|-q|", "s3 cret\n", "", 0},
-        {"-xu \"\" -xp \"s3cret\" -o username= -o password=s3cret -v", "-xu||-o|username=|-v|", "", "", 0},
-        {"-xu \"bob\" -xp \"\" -o username=bob -o password= -v", "-xu|bob|-o|username=bob|-v|", "", "", 0},
-        {"-o message-file=\"" + d + "/report.txt\" -v", "-o|message-file=/proc/self/fd/3|-v|", "",
-         "..\n..hidden\r\n...two\n....three\n..\n..\nend.\n..600\n", 0},
-        {"-o message-file=\"" + d + "/SENDEMAIL-MESSAGE.txt\"", "-o|message-file=" + d + "/SENDEMAIL-MESSAGE.txt|",
-         "", "..own\n644\n", 0},
-        {"-o message-file=\"" + d + "/absent.txt\"", "-o|message-file=" + d + "/absent.txt|", "", "", 0},
-        {"-o message-file=\"" + d + "/fifo.txt\"", "<not run>", "", "", 2},
-    };
-    for (const auto& c : cases) {
-        for (const char* f : {"/args", "/stdin", "/message"}) WriteFile(d + f, "");
-        WriteFile(d + "/args", "<not run>");
-        WriteFile(d + "/SENDEMAIL-RUNNER.BAT", "@echo off\r\n\"" + d + "/SendEmail.exe\" " + c.line + "\r\n");
-        const ProcessResult r = RunProcess({RunnerPath(), d + "/SENDEMAIL-RUNNER.BAT"}, d, d + "/typed");
-        EXPECT_EQ(r.status, c.status) << c.line << "\n" << r.err;
-        EXPECT_EQ(ReadFile(d + "/args"), c.args) << c.line;
-        EXPECT_EQ(ReadFile(d + "/stdin"), c.stdinText) << c.line;
-        EXPECT_EQ(ReadFile(d + "/message"), c.message) << c.line;
+// Round trip: random field values, composed into runner scripts and run by
+// the real fh-sendwarden-run, must reach a stand-in SendEmail.exe as exactly
+// the argument vector those values call for.
+using Args = std::vector<std::string>;
+
+// Values drawing on every character class a field may hold: letters, digits,
+// characters special to either parser, non-ASCII, CR, LF or CR LF, and
+// trailing backslashes.
+struct RandomValues {
+    std::mt19937 rng{20240611};
+    size_t pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); }
+    std::string operator()() {
+        static const Args kPieces = {"a", "Z", "0", "\"", "%", "!", "^", "&", "|", "<", ">", "(", ")", "\\", "=",
+                                     ";", ",", "#", "'", "@", "-", " ", "é", "中", "€", "😀", "\r\n", "\r", "\n"};
+        std::string v;
+        for (size_t n = pick(12); n > 0; --n) v += kPieces[pick(kPieces.size())];
+        if (pick(5) == 0) v.append(1 + pick(3), '\\');
+        return v;
+    }
+};
+
+std::string Joined(const std::string& v) {
+    static const std::regex kBreak("\r\n|\r|\n");
+    return std::regex_replace(v, kBreak, " ");
+}
+
+// The argument vector SendEmail.exe must receive for these fields: the
+// password never (it goes to its standard input).
+Args Expected(const ComposerFields& f) {
+    const std::string folder = Joined(f.installFolder);
+    Args a = {folder + "/SendEmail.exe", "-f", Joined(f.sendFrom), "-t", Joined(f.sendTo),
+              "-cc", Joined(f.sendCc), "-bcc", Joined(f.sendBcc), "-u", Joined(f.subject), "-o",
+              "message-file=" + (f.fileAsMessage ? Joined(f.messageFileLocation)
+                                                 : folder + "/SENDEMAIL-MESSAGE.txt"),
+              "-s", Joined(f.smtpServer), "-xu", Joined(f.smtpUser),
+              "-o", "reply-to=" + Joined(f.sendFrom), "-l", folder + "/SENDEMAIL-LOG.txt",
+              "-o", "tls=" + Joined(f.tls), "-o", "username=" + Joined(f.smtpUser), "-q", "-v"};
+    if (f.attachment) a.insert(a.end(), {"-a", Joined(f.fileAttachment)});
+    return a;
+}
+
+// The stand-in's records: $0 and the arguments, each NUL-terminated, then "\1" and a NUL.
+std::vector<Args> ReadRecords(const std::string& data) {
+    std::vector<Args> records(1);
+    for (size_t start = 0, end; (end = data.find('\0', start)) != data.npos; start = end + 1) {
+        if (data.compare(start, end - start, "\1") == 0) records.emplace_back();
+        else records.back().push_back(data.substr(start, end - start));
+    }
+    records.pop_back();  // the one after the last "\1" is still empty
+    return records;
+}
+
+TEST(RunnerRoundTrip, RandomValuesArriveExactly) {
+    constexpr int kScripts = 12, kSetsPerScript = 100;
+    // The install folder itself holds characters special to the interpreter.
+    const TempFolder dir;
+    const std::string folder = dir / "install a%b!c^d&e(f)g'h;i,j=k é";
+    fs::create_directory(folder);
+    WriteFile(folder + "/SendEmail.exe",
+              "#!/bin/sh\nprintf '%s\\0' \"$0\" \"$@\" '\1' >>\"$(dirname -- \"$0\")/args.bin\"\n", 0700);
+    const std::string banner = BAT_FILE_TOP_COMMANDS_TB;
+    const char* tlsValues[] = {"no", "yes", "auto"};
+
+    RandomValues value;
+    for (int s = 0; s < kScripts; ++s) {
+        std::string script = banner;
+        std::vector<Args> expected;
+        for (int k = 0; k < kSetsPerScript; ++k) {
+            const ComposerFields f{
+                .installFolder = folder, .sendFrom = value(), .sendTo = value(),
+                .sendCc = value(), .sendBcc = value(), .subject = value(), .smtpServer = value(),
+                .smtpUser = value(), .smtpPassword = value(), .fileAsMessage = value.pick(2) == 1,
+                .messageFileLocation = value(), .attachment = value.pick(2) == 1,
+                .fileAttachment = value(), .tls = value.pick(8) ? tlsValues[value.pick(3)] : value()};
+            const std::string line = ComposeRunnerScript(f, RunFileNames::Linux()).text.substr(banner.size());
+            script += line + "\r\n";
+            expected.push_back(Expected(f));
+        }
+        const ProcessResult r = RunProcess({RunnerPath(), WriteFile(folder + "/SENDEMAIL-RUNNER.BAT", script)}, folder);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<Args> got = ReadRecords(ReadFile(folder + "/args.bin"));
+        fs::remove(folder + "/args.bin");
+        for (size_t k = 0; k < std::max(got.size(), expected.size()); ++k)
+            ASSERT_EQ(k < got.size() ? got[k] : Args{}, k < expected.size() ? expected[k] : Args{}) << "set " << k;
     }
 }
 

@@ -1,5 +1,7 @@
 // How a send is judged: the runner script's exit status and the lines the
-// mail client added to its log (real lines of Debian's sendemail 1.56).
+// mail client added to its log (real lines of Debian's sendemail 1.56). The
+// end-to-end sends show a refused recipient's reply, a missing mail client
+// and an untrusted certificate with the real program.
 #include <gtest/gtest.h>
 
 #include "compose/send_log.h"
@@ -37,9 +39,7 @@ TEST(SendLog, TheRunnersStatusAndTheRunsLogLinesDecide) {
         // A visible run's terminal may not pass the status on: the log still tells.
         {0, Line("ERROR => ERROR => SMTP-AUTH: Authentication to x:25 failed.\r"), "SMTP-AUTH: Authentication to x:25 failed."},
         {1, Line(timeout) + Line("ERROR => a later line"), "Timeout while reading from 127.0.0.1:25 There was no response after 60 seconds."},
-        // No recipient accepted: the server's own reply, logged just before, tells why.
-        {1, Line(rejected) + Line("WARNING => Received: \t554 5.7.1 <ops@example.org>: Relay access denied") + Line(noRecipients),
-         "Exiting. No recipients were accepted for delivery by the mail server. The server replied: 554 5.7.1 <ops@example.org>: Relay access denied"},
+        // No recipient accepted: the server's last reply, logged just before, tells why.
         {1, Line(rejected) + Line("WARNING => Received: \t550 5.1.1 <ops@example.org>: Recipient address rejected: User unknown in local recipient table") +
                 Line("WARNING => The recipient <cc@example.org> was rejected by the mail server, error follows:") +
                 Line("WARNING => Received: \t550 5.1.1 <cc@example.org>: Recipient address rejected: User unknown in local recipient table") + Line(noRecipients),
@@ -50,10 +50,8 @@ TEST(SendLog, TheRunnersStatusAndTheRunsLogLinesDecide) {
         {1, Line("ERROR => \r"), "SendEmail.exe reported an error"},
         {1, tail, "Timeout while reading from 127.0.0.1:25 There was no response after 60 seconds."},
         // The runner script could not start the mail client.
-        {127, "", "SendEmail.exe was not found in /srv/mail", false},
         {9009, std::nullopt, "SendEmail.exe was not found in /srv/mail", false},
         {127, "", "the runner script ended with status 127"},
-        {2, "fh-sendwarden-run: line 22: not understood\n", "the runner script ended with status 2"},
         {-1, Line("Email was sent successfully!"), "the runner script ended, how is not known"},
         // Ended well, but the log did not grow (or is no plain file: a FIFO).
         {0, "", "SendEmail.exe wrote nothing to " + log + " - was it started?"},
@@ -61,18 +59,16 @@ TEST(SendLog, TheRunnersStatusAndTheRunsLogLinesDecide) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.reason);
-        const SendOutcome outcome = JudgeSend({row.status, row.added, log, folder, row.mailClientFound});
-        EXPECT_EQ(outcome.sent, row.reason.empty());
-        EXPECT_EQ(outcome.reason, row.reason);
+        EXPECT_EQ(JudgeSend({row.status, row.added, log, folder, row.mailClientFound}), row.reason);
     }
-    EXPECT_TRUE(JudgeSend({0, std::nullopt, "", "", true}).sent) << "no install folder: no log to ask";
+    EXPECT_EQ(JudgeSend({0, std::nullopt, "", "", true}), "") << "no install folder: no log to ask";
 }
 
 // A reason too long for any screen is cut at a character and says so.
 TEST(SendLog, AnOverlongReasonIsCutAtACharacter) {
     for (const std::string& unit : {std::string("é"), std::string("x"), std::string("€ ")}) {
         const std::string full = Repeat(unit, 3000);
-        const std::string shown = JudgeSend({1, Line("ERROR => " + full), "", "", true}).reason;
+        const std::string shown = JudgeSend({1, Line("ERROR => " + full), "", "", true});
         EXPECT_LE(shown.size(), kMaxReasonBytes);
         EXPECT_GT(shown.size(), kMaxReasonBytes - 8);
         ASSERT_EQ(shown.substr(shown.size() - 3), "...");

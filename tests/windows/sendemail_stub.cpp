@@ -6,66 +6,51 @@
 // runtime split its command line, to the file named by FHSW_STUB_RECORD
 // (UTF-8; each run appends one record: "ARGC <n>", then each argument on a
 // line of its own as "<byte count>:<bytes>", then "END"), then sleeps
-// FHSW_STUB_SLEEP_MS milliseconds, writes one line to the log file named
-// after "-l" as the real mail client does (its success line, or an
-// "ERROR => " line when the exit status is not 0), and exits with
-// FHSW_STUB_EXIT (default 0). Without FHSW_STUB_RECORD it records nothing.
+// FHSW_STUB_SLEEP_MS milliseconds, writes the real mail client's success
+// line to the log file named after "-l", and exits with status 0. Without
+// FHSW_STUB_RECORD it records nothing.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 #include <string>
 
 namespace {
 
+// An argument as this program got it (ANSI code page) in UTF-16.
 std::wstring Wide(const char* ansi) {
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n - 1 : 0), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, ansi, -1, out.data(), n);
+    std::wstring out(std::max(::MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0), 1) - 1, L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, ansi, -1, out.data(), static_cast<int>(out.size()) + 1);
     return out;
-}
-
-std::string Utf8(const std::wstring& w) {
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-long EnvNumber(const wchar_t* name, long def) {
-    const wchar_t* v = _wgetenv(name);
-    return v && *v ? std::wcstol(v, nullptr, 10) : def;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const wchar_t* record = _wgetenv(L"FHSW_STUB_RECORD"); record && *record) {
-        std::string text = "ARGC " + std::to_string(argc - 1) + "\n";
-        for (int i = 1; i < argc; ++i) {
-            const std::string arg = Utf8(Wide(argv[i]));
-            text += std::to_string(arg.size()) + ":" + arg + "\n";
-        }
-        text += "END\n";
-        if (FILE* f = _wfopen(record, L"ab")) {
-            std::fwrite(text.data(), 1, text.size(), f);
-            std::fclose(f);
-        }
+    std::string text = "ARGC " + std::to_string(argc - 1) + "\n";
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring wide = Wide(argv[i]);
+        std::string arg(::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                              nullptr, nullptr), '\0');
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), arg.data(),
+                              static_cast<int>(arg.size()), nullptr, nullptr);
+        text += std::to_string(arg.size()) + ":" + arg + "\n";
     }
-    const long sleepMs = EnvNumber(L"FHSW_STUB_SLEEP_MS", 0);
-    if (sleepMs > 0) ::Sleep(static_cast<DWORD>(sleepMs));
-    const int status = static_cast<int>(EnvNumber(L"FHSW_STUB_EXIT", 0));
+    text += "END\n";
+    const wchar_t* record = _wgetenv(L"FHSW_STUB_RECORD");
+    if (FILE* f = record && *record ? _wfopen(record, L"ab") : nullptr) {
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+    const wchar_t* sleep = _wgetenv(L"FHSW_STUB_SLEEP_MS");
+    ::Sleep(sleep ? _wtoi(sleep) : 0);
     for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "-l") != 0) continue;
-        const char* line = status == 0 ? "SendEmail.exe stand-in: Email was sent successfully!\r\n"
-                                       : "SendEmail.exe stand-in: ERROR => the stand-in was told to fail\r\n";
-        if (FILE* f = _wfopen(Wide(argv[i + 1]).c_str(), L"ab")) {
-            std::fwrite(line, 1, std::strlen(line), f);
-            std::fclose(f);
+        if (FILE* log = std::strcmp(argv[i], "-l") == 0 ? _wfopen(Wide(argv[i + 1]).c_str(), L"ab") : nullptr) {
+            std::fputs("SendEmail.exe stand-in: Email was sent successfully!\r\n", log);
+            std::fclose(log);
         }
-        break;
     }
-    return status;
+    return 0;
 }

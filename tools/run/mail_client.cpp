@@ -1,14 +1,12 @@
 #include "tools/run/mail_client.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <limits>
 
 #include "compose/run_files.h"
 #include "compose/sendemail_contract.h"
@@ -17,27 +15,13 @@ namespace fhsw::run {
 
 namespace {
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
-
 // The mail client (Perl) takes "0" and "" as no value at all.
 bool PerlTrue(const std::string& v) { return !v.empty() && v != "0"; }
 
 }  // namespace
 
-bool WriteAll(int fd, const std::string& text) {
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 bool IsMailClient(const std::string& program) {
-    const std::size_t slash = program.rfind('/');
-    return program.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos,
-                           SENDEMAIL_IMAGE_NAME) == 0;
+    return program.substr(program.rfind('/') + 1) == SENDEMAIL_IMAGE_NAME;  // npos + 1: the whole
 }
 
 MailClientCall PrepareMailClientCall(const std::vector<std::string>& argv) {
@@ -55,7 +39,7 @@ MailClientCall PrepareMailClientCall(const std::vector<std::string>& argv) {
             if (i + 1 < argv.size()) fromXp = argv[++i];
         } else if (a == "-xu") {
             call.argv.push_back(a);
-            if (i + 1 < argv.size() && !StartsWith(argv[i + 1], "-")) {
+            if (i + 1 < argv.size() && !argv[i + 1].starts_with("-")) {
                 if (PerlTrue(argv[i + 1])) user = argv[i + 1];
                 call.argv.push_back(argv[++i]);
             }
@@ -64,9 +48,9 @@ MailClientCall PrepareMailClientCall(const std::vector<std::string>& argv) {
             // whose only item was the password goes too.
             std::vector<std::string> items;
             bool dropped = false;
-            for (; i + 1 < argv.size() && PerlTrue(argv[i + 1]) && !StartsWith(argv[i + 1], "-"); ++i) {
+            for (; i + 1 < argv.size() && PerlTrue(argv[i + 1]) && !argv[i + 1].starts_with("-"); ++i) {
                 const std::string& item = argv[i + 1];
-                if (StartsWith(item, "password=")) {
+                if (item.starts_with("password=")) {
                     fromOption = item.substr(9);
                     dropped = true;
                 } else {
@@ -79,8 +63,8 @@ MailClientCall PrepareMailClientCall(const std::vector<std::string>& argv) {
                 const std::string value = item.substr(item.find('=') + 1);
                 const bool taken = item.find('=') != std::string::npos && !value.empty() &&
                                    !std::isspace(static_cast<unsigned char>(value[0]));
-                if (taken && StartsWith(item, "username=")) user = value;
-                if (taken && StartsWith(item, "message-file=")) {
+                if (taken && item.starts_with("username=")) user = value;
+                if (taken && item.starts_with("message-file=")) {
                     call.messageArg = call.argv.size();
                     call.messageFile = value;
                 }
@@ -92,43 +76,36 @@ MailClientCall PrepareMailClientCall(const std::vector<std::string>& argv) {
     return call;
 }
 
-bool ReadAll(int fd, std::size_t limit, std::string& out) {
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) return true;
-        if (out.size() + static_cast<std::size_t>(n) > limit) return false;
-        out.append(buf, static_cast<std::size_t>(n));
-    }
+bool ReadWhole(int fd, const struct stat& st, std::string& out) {
+    // A regular file gives all it holds at one read.
+    out.resize(static_cast<std::size_t>(st.st_size));
+    const ssize_t n = ::pread(fd, out.data(), out.size(), 0);
+    out.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+    return n >= 0;
 }
 
-int PrivateMessageCopy(const std::string& path, const std::string& scriptPath, std::string& error) {
+std::optional<std::string> MessageCopyText(const std::string& path, const std::string& scriptPath,
+                                           std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
+    if (fd < 0) return std::nullopt;
     struct stat st {}, own {};
-    const std::size_t slash = scriptPath.rfind('/');
-    const std::string ownPath = (slash == std::string::npos ? std::string(".") : scriptPath.substr(0, slash)) +
-                                RunFileNames::Linux().messageFile;
+    // The program's own message file, beside the script.
+    const std::string ownPath =
+        scriptPath.substr(0, scriptPath.rfind('/') + 1) + RunFileNames::Linux().messageFile.substr(1);
     std::string text;
-    int copy = -1;
+    bool copied = false;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         error = "cannot send the message file " + path + ": it is not a regular file";
     } else if (::stat(ownPath.c_str(), &own) == 0 && own.st_dev == st.st_dev && own.st_ino == st.st_ino) {
         // SAVE wrote it with its dots doubled already.
-    } else if (!ReadAll(fd, std::numeric_limits<std::size_t>::max(), text)) {
+    } else if (!ReadWhole(fd, st, text)) {
         error = "cannot read the message file " + path + ": " + std::strerror(errno);
     } else {
-        copy = ::memfd_create("SENDEMAIL-MESSAGE.txt", MFD_CLOEXEC);
-        if (copy < 0 || ::fchmod(copy, 0600) != 0 || !WriteAll(copy, DoubleLeadingDots(text))) {
-            error = "cannot copy the message file " + path + ": " + std::strerror(errno);
-            if (copy >= 0) ::close(copy);
-            copy = -1;
-        }
+        copied = true;
     }
     ::close(fd);
-    return copy;
+    if (!copied) return std::nullopt;
+    return DoubleLeadingDots(text);
 }
 
 }  // namespace fhsw::run

@@ -15,6 +15,9 @@
 //    line ends the mail).
 #pragma once
 
+#include <sys/stat.h>
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,17 +40,17 @@ inline constexpr char kMessageCopyArg[] = "message-file=/proc/self/fd/3";
 
 MailClientCall PrepareMailClientCall(const std::vector<std::string>& argv);
 
-// The mail client's copy of the message file named in argument `path`: -1
-// when the file is to be passed as it is (the program's own message file, or
-// one that cannot be opened: the mail client reports that in its log);
-// otherwise a descriptor of a copy in memory, mode 0600, leading dots
-// doubled. A file that is not a regular file (a FIFO would never end) or
-// cannot be read is refused: -1 with the reason in `error`.
-int PrivateMessageCopy(const std::string& path, const std::string& scriptPath, std::string& error);
+// The text the mail client is to get for the message file at `path`, its
+// leading dots doubled; nothing when the file is to be passed as it is (the
+// program's own message file beside `scriptPath`, or one that cannot be
+// opened: the mail client reports that in its log). A file that is not a
+// regular file (a FIFO would never end) or cannot be read is refused:
+// nothing, with the reason in `error`.
+std::optional<std::string> MessageCopyText(const std::string& path, const std::string& scriptPath,
+                                           std::string& error);
 
-// Reads a descriptor to its end, at most `limit` bytes; false on a read
-// error or when there is more.
-bool ReadAll(int fd, std::size_t limit, std::string& out);
-bool WriteAll(int fd, const std::string& text);
+// What the regular file open at `fd` holds, as much as `st` (its fstat)
+// gives it; false on a read error.
+bool ReadWhole(int fd, const struct stat& st, std::string& out);
 
 }  // namespace fhsw::run

@@ -1,13 +1,15 @@
 // fh-sendwarden-run SCRIPT: runs a runner script ("SENDEMAIL-RUNNER.BAT")
 // on Linux the way the Windows command interpreter would run it.
 //
-// Understood: echo off / echo on (with echo on each command is shown after a
-// blank line and the prompt, the current folder and ">"), echo., echo TEXT,
-// TITLE TEXT (an xterm title, only when stdout is a terminal), REM, labels,
-// a leading '@', blank lines, CR characters (dropped; lines end at LF), "%%",
-// carets and quotes, and a command line that starts a program, whose
-// arguments are split by the Microsoft C runtime rules. Anything else is
-// reported with its line number before any line is run, and nothing runs.
+// Understood: what the program writes into runner scripts (see RunnerLine in
+// compose/batch_parsing.h): echo off / echo on (with echo on each command is
+// shown after a blank line and the prompt, the current folder and ">"),
+// echo., echo TEXT, TITLE TEXT (an xterm title, only when stdout is a
+// terminal), REM, a leading '@', blank lines, CR characters (dropped; lines
+// end at LF), "%%", carets and quotes, and a command line that starts a
+// program named by its path, whose arguments are split by the Microsoft C
+// runtime rules. Anything else is reported with its line number before any
+// line is run, and nothing runs.
 //
 // The mail client's line (SendEmail.exe) gets the password on its standard
 // input and a private copy of a message file of the user's: see mail_client.h.
@@ -26,12 +28,13 @@
 // when the last program's message file cannot be sent.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -47,114 +50,72 @@ namespace {
 constexpr const char* kName = "fh-sendwarden-run";
 constexpr std::size_t kMaxScriptBytes = 1 << 20;
 
-std::vector<std::string> ReadLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-std::string WithoutCr(const std::string& s) {
-    std::string out;
-    for (char c : s)
-        if (c != '\r') out += c;
-    return out;
-}
-
 std::string Prompt() {
     char buf[4096];
     return std::string(getcwd(buf, sizeof buf) ? buf : "") + ">";
 }
 
-void SetTitle(const std::string& text) {
-    if (!isatty(STDOUT_FILENO)) return;
-    std::string clean;
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f) clean += c;
-    std::cout << "\033]0;" << clean << "\007";
-}
-
-// A descriptor at 10 or above (none of the child's fixed ones), closed on exec.
-int Lifted(int fd) {
-    if (fd < 0 || fd >= 10) return fd;
-    const int lifted = ::fcntl(fd, F_DUPFD_CLOEXEC, 10);
-    ::close(fd);
-    return lifted;
+// A private file in memory (mode 0600) that holds `text`, read from its
+// start; closed on exec, at 10 or above (clear of the descriptors that a
+// program is given). -1 on failure, with errno.
+int MemoryFile(const std::string& text) {
+    const int fd = ::memfd_create(kName, MFD_CLOEXEC);
+    const int lifted = fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    if (fd >= 0) ::close(fd);
+    if (lifted >= 0 && ::fchmod(lifted, 0600) == 0 &&
+        ::write(lifted, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+        ::lseek(lifted, 0, SEEK_SET) == 0) {
+        return lifted;
+    }
+    if (lifted >= 0) ::close(lifted);
+    return -1;
 }
 
 // Starts the program with stdout and stderr inherited, stdin on /dev/null or
-// the password, and waits for it.
-int RunProgram(const fhsw::RunnerLine& line, const std::string& script, size_t lineNumber) {
+// the password, and waits for it. `where` names the line for a message.
+int RunProgram(const fhsw::RunnerLine& line, const std::string& script, const std::string& where) {
     std::vector<std::string> args = line.argv;
-    std::string password;
-    int message = -1;
-    const std::string where = std::string(kName) + ": line " + std::to_string(lineNumber) + ": ";
-    if (fhsw::run::IsMailClient(line.program)) {
-        fhsw::run::MailClientCall call = fhsw::run::PrepareMailClientCall(line.argv);
+    int input = -1, message = -1;
+    if (fhsw::run::IsMailClient(args.front())) {
+        fhsw::run::MailClientCall call = fhsw::run::PrepareMailClientCall(args);
         args = std::move(call.argv);
-        password = std::move(call.password);
-        if (call.messageArg != 0) {
-            std::string error;
-            const int copy = fhsw::run::PrivateMessageCopy(call.messageFile, script, error);
-            message = Lifted(copy);
-            if (copy >= 0 && message < 0) error = "cannot copy the message file: " + std::string(std::strerror(errno));
-            if (!error.empty()) {
-                std::cerr << where << error << "\n";
-                return 2;
-            }
-            if (message >= 0) args[call.messageArg] = fhsw::run::kMessageCopyArg;
+        std::string error;
+        const auto copy = call.messageArg != 0 ? fhsw::run::MessageCopyText(call.messageFile, script, error)
+                                               : std::nullopt;
+        if (copy && (message = MemoryFile(*copy)) < 0)
+            error = std::string("cannot copy the message file: ") + std::strerror(errno);
+        if (error.empty() && !call.password.empty() && (input = MemoryFile(call.password + "\n")) < 0)
+            error = "cannot hand the SMTP password to " + args.front() + ": " + std::strerror(errno);
+        if (!error.empty()) {
+            std::cerr << where << error << "\n";
+            if (message >= 0) ::close(message);
+            return 2;
         }
+        if (copy) args[call.messageArg] = fhsw::run::kMessageCopyArg;
     }
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-
-    // The password waits in a pipe before the program starts; the pipe
-    // takes it whole or it is refused (never blocks).
-    int input[2] = {-1, -1};
-    if (!password.empty()) {
-        if (::pipe2(input, O_CLOEXEC) != 0 || (input[0] = Lifted(input[0])) < 0 ||
-            ::fcntl(input[1], F_SETFL, O_NONBLOCK) != 0 || !fhsw::run::WriteAll(input[1], password + "\n")) {
-            std::cerr << where << "cannot hand the SMTP password to " << line.program << ": "
-                      << std::strerror(errno) << "\n";
-            for (int fd : {input[0], input[1], message})
-                if (fd >= 0) ::close(fd);
-            return 2;
-        }
-        ::close(input[1]);
-    }
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
-    if (input[0] >= 0)
-        posix_spawn_file_actions_adddup2(&files, input[0], STDIN_FILENO);
+    if (input >= 0)
+        posix_spawn_file_actions_adddup2(&files, input, STDIN_FILENO);
     else
         posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (message >= 0) posix_spawn_file_actions_adddup2(&files, message, fhsw::run::kMessageCopyFd);
-
     std::cout.flush();
     pid_t pid = 0;
-    int err = line.program.find('/') == std::string::npos
-                  ? posix_spawnp(&pid, line.program.c_str(), &files, nullptr, argv.data(), environ)
-                  : posix_spawn(&pid, line.program.c_str(), &files, nullptr, argv.data(), environ);
+    const int err = posix_spawn(&pid, args.front().c_str(), &files, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&files);
-    for (int fd : {input[0], message})
+    for (int fd : {input, message})
         if (fd >= 0) ::close(fd);
     if (err != 0) {
-        std::cerr << where << "cannot run " << line.program << ": " << std::strerror(err) << "\n";
+        std::cerr << where << "cannot run " << args.front() << ": " << std::strerror(err) << "\n";
         return 127;
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return 127;
-    }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return 1;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // The script's text, or false with the reason in `error`.
@@ -170,10 +131,10 @@ bool ReadScript(const std::string& path, std::string& text, std::string& error) 
         error = "cannot read " + path + (S_ISDIR(st.st_mode) ? ": it is a folder" : ": it is not a regular file");
     } else if (st.st_uid != ::geteuid()) {
         error = "will not run " + path + ": it belongs to another user";
-    } else if (errno = 0; static_cast<std::size_t>(st.st_size) > kMaxScriptBytes ||
-                          !fhsw::run::ReadAll(fd, kMaxScriptBytes, text)) {
-        error = errno != 0 ? "cannot read " + path + ": " + std::strerror(errno)
-                           : "will not run " + path + ": it is larger than 1 MB, more than any runner script holds";
+    } else if (static_cast<std::size_t>(st.st_size) > kMaxScriptBytes) {
+        error = "will not run " + path + ": it is larger than 1 MB, more than any runner script holds";
+    } else if (!fhsw::run::ReadWhole(fd, st, text)) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
     }
     if (fd >= 0) ::close(fd);
     return error.empty();
@@ -192,14 +153,15 @@ int main(int argc, char** argv) {
         std::cerr << kName << ": " << error << "\n";
         return 2;
     }
-    std::vector<std::string> raw = ReadLines(text);
     std::vector<fhsw::RunnerLine> lines;
     bool understood = true;
-    for (size_t i = 0; i < raw.size(); ++i) {
-        lines.push_back(fhsw::ParseRunnerLine(raw[i]));
+    for (std::string_view rest = text; !rest.empty();) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        lines.push_back(fhsw::ParseRunnerLine(rest.substr(0, end)));
+        rest.remove_prefix(std::min(end + 1, rest.size()));
         if (lines.back().kind == Kind::Unsupported) {
-            std::cerr << kName << ": line " << i + 1 << ": " << lines.back().error << ": "
-                      << WithoutCr(raw[i]) << "\n";
+            std::cerr << kName << ": line " << lines.size() << ": " << lines.back().text << ": "
+                      << lines.back().display << "\n";
             understood = false;
         }
     }
@@ -207,18 +169,16 @@ int main(int argc, char** argv) {
 
     bool echo = true;
     int status = 0;
-    for (size_t i = 0; i < lines.size(); ++i) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
         const fhsw::RunnerLine& line = lines[i];
-        if (line.kind == Kind::Blank || line.kind == Kind::Label) continue;
+        if (line.kind == Kind::Blank) continue;
         if (echo && line.shown) std::cout << "\n" << Prompt() << line.display << "\n";
-        switch (line.kind) {
-        case Kind::EchoText: std::cout << line.text << "\n"; break;
-        case Kind::EchoState: echo = line.echoOn; break;
-        case Kind::EchoQuery: std::cout << (echo ? "ECHO is on.\n" : "ECHO is off.\n"); break;
-        case Kind::Title: SetTitle(line.text); break;
-        case Kind::Program: status = RunProgram(line, argv[1], i + 1); break;
-        default: break;
-        }
+        if (line.kind == Kind::Echo) std::cout << line.text << "\n";
+        if (line.kind == Kind::EchoState) echo = line.text == "on";
+        // The window's title, in a terminal (a visible run).
+        if (line.kind == Kind::Title && ::isatty(STDOUT_FILENO)) std::cout << "\033]0;" << line.text << "\007";
+        if (line.kind == Kind::Program)
+            status = RunProgram(line, argv[1], std::string(kName) + ": line " + std::to_string(i + 1) + ": ");
     }
     std::cout.flush();
     return status;
