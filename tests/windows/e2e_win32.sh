@@ -87,11 +87,6 @@ reg_value() {
 }
 # near A B MOST: whether A and B differ by MOST or less.
 near() { [ $(($1 - $2)) -le "$3" ] && [ $(($2 - $1)) -le "$3" ]; }
-# within_10s COMMAND...: whether COMMAND succeeds within 10 seconds.
-within_10s() {
-    for _ in $(seq 100); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
 # The status log comes with CR LF line ends (a Windows text stream).
 start_program() {
     e2e_bg "$profile" 120 bash -c 'set -o pipefail; wine "$0" 2>&1 | sed -u "s/\r\$//"' "C:\\FHSW\\$profile.exe"
@@ -120,8 +115,8 @@ e2e_key "$settings" End
 e2e_type "$settings" " report"
 e2e_key "$settings" Return    # SAVE is the default button
 runner="$drive/SendEmail/SENDEMAIL-RUNNER.BAT" message="$drive/SendEmail/SENDEMAIL-MESSAGE.txt"
-within_10s [ -s "$runner" ] || fail "SAVE wrote no SENDEMAIL-RUNNER.BAT"
-within_10s [ -s "$message" ] || fail "SAVE wrote no SENDEMAIL-MESSAGE.txt"
+e2e_until 10 "SAVE wrote no SENDEMAIL-RUNNER.BAT" [ -s "$runner" ]
+e2e_until 10 "SAVE wrote no SENDEMAIL-MESSAGE.txt" [ -s "$message" ]
 [ "$(cat "$message")" = $'All jobs ran.\r' ] || fail "message file holds: $(od -c "$message" | head -3)"
 for want in 'SendEmail.exe' 'team@example.org' 'robot@example.org' 'Nightly report' '127.0.0.1:2525'; do
     grep -qF -- "$want" "$runner" || fail "runner script lacks '$want': $(tail -1 "$runner")"
@@ -135,7 +130,7 @@ left=$(reg_value SETTINGS_MAIN-Left) && near "${left%%.*}" 1000 100 ||
     fail "Settings closed at SETTINGS_MAIN-Left=${left:-(none)}, not on screen"
 
 e2e_click "$win" 5760 1920 1335 375    # Send Email Now: launches at once, unwatched
-within_10s grep -qs '^ARGC ' "$record" || fail "Send Email Now did not run the mail client"
+e2e_until 10 "Send Email Now did not run the mail client" grep -qs '^ARGC ' "$record"
 for want in '-t' 'team@example.org' 'Nightly report'; do
     grep -qxF -- "${#want}:$want" "$record" || fail "SendEmail.exe was not given '$want': $(cat "$record")"
 done
@@ -164,7 +159,7 @@ if [ -f "$anchor" ]; then
     e2e_bg other 60 wine 'C:\FHSW\OTHER.exe' OTHER
     other=$(e2e_find_window OTHER 30)
     e2e_activate "$other"
-    within_10s above || fail "Always On Top did not put the main window above another program's"
+    e2e_until 10 "Always On Top did not put the main window above another program's" above
     timeout 5 wmctrl -i -c "$other"
     log "Always On Top: the main window went above another program's window"
 fi
@@ -173,8 +168,7 @@ e2e_click "$win" 3000 2160 1095 195    # AutoClose (enabled by ticking AutoStart
 e2e_move "$win" 180 140
 moved_x=$E2E_FX moved_y=$E2E_FY
 e2e_click "$win" 7320 2040 975 495    # Exit
-e2e_wait_exit "$app" 20
-[ "$E2E_RC" = 0 ] || fail "first run ended with status $E2E_RC"
+e2e_wait_exit "$app" 20 0
 # The place is stored in twips, 15 to the pixel.
 left=$(reg_value MAIN-Left) && top=$(reg_value MAIN-Top) &&
     near "${left%%.*}" $((moved_x * 15)) 60 && near "${top%%.*}" $((moved_y * 15)) 60 ||
@@ -196,8 +190,7 @@ for status in "EMAIL AUTOSEND IN 10 SECS..." "!!! AUTOSENDING EMAIL NOW !!!" \
               "!!! SendEmail.exe IS RUNNING...!!!" "COMPLETED..." "!!! COMPLETED - CLOSING NOW !!!"; do
     e2e_wait_status "$profile" "$status" 15
 done
-e2e_wait_exit "$app" 10
-[ "$E2E_RC" = 0 ] || fail "unattended run ended with status $E2E_RC"
+e2e_wait_exit "$app" 20 0
 [ "$(grep -c '^ARGC ' "$record")" = 3 ] || fail "the mail client ran $(grep -c '^ARGC ' "$record") times, not 3"
 log "unattended run: reopened in place, counted down, sent and closed itself"
 echo "PASS"
