@@ -1,6 +1,6 @@
 // Toolkit-free models of the controls that make up a window. A window class
-// holds its controls as members; the Qt view renders them and forwards user
-// input to the methods below. Texts are UTF-8; multi-line texts use CR LF.
+// holds its controls as members; a view (Qt or Win32) renders them and
+// forwards user input to the methods below. Texts are UTF-8; multi-line texts use CR LF.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +31,9 @@ struct TwipsRect {
     friend bool operator==(const TwipsRect&, const TwipsRect&) = default;
 };
 
+// The size the twips layouts of the windows were drawn for.
+inline constexpr double kDefaultPointSize = 8;
+
 enum class ControlKind { Label, TextBox, TickBox, Button, Frame, Picture, Line };
 enum class Align { Left, Center, Right };
 
@@ -43,33 +46,39 @@ public:
 
     const std::string& name() const { return name_; }
     ControlKind kind() const { return kind_; }
-    Window& window() const { return window_; }
 
+    // What may change while the window is shown; each change is reported to
+    // the window's observer (the view).
     // Caption of labels, buttons, tick boxes and frames; content of text boxes.
     const std::string& text() const { return text_; }
-    void setText(std::string text);
-
+    void setText(std::string text) { set(text_, std::move(text)); }
     bool enabled() const { return enabled_; }
-    void setEnabled(bool on);
+    void setEnabled(bool on) { set(enabled_, on); }
     bool visible() const { return visible_; }
-    void setVisible(bool on);
-    const TwipsRect& place() const { return place_; }
-    void setPlace(TwipsRect place);
-
+    void setVisible(bool on) { set(visible_, on); }
     // Unset colours mean the system's own (button face, window text, ...).
     const std::optional<Rgb>& foreground() const { return foreground_; }
-    void setForeground(std::optional<Rgb> colour);
+    void setForeground(std::optional<Rgb> colour) { set(foreground_, colour); }
     const std::optional<Rgb>& background() const { return background_; }
-    void setBackground(std::optional<Rgb> colour);
+    void setBackground(std::optional<Rgb> colour) { set(background_, colour); }
 
+    // The look, set by the window's constructor before a view shows it; the
+    // view reads it once.
+    const TwipsRect& place() const { return place_; }
     bool bold() const { return bold_; }
-    void setBold(bool on);
-    double pointSize() const { return pointSize_; }  // 0: the default size
-    void setPointSize(double points);
+    void setBold(bool on) { bold_ = on; }
+    double pointSize() const { return pointSize_; }
+    void setPointSize(double points) { pointSize_ = points; }
     Align align() const { return align_; }
-    void setAlign(Align align);
+    void setAlign(Align align) { align_ = align; }
 
 protected:
+    template <class T>
+    void set(T& field, T value) {
+        if (field == value) return;
+        field = std::move(value);
+        changed();
+    }
     void changed();
 
 private:
@@ -82,7 +91,7 @@ private:
     TwipsRect place_;
     std::optional<Rgb> foreground_, background_;
     bool bold_ = false;
-    double pointSize_ = 0;
+    double pointSize_ = kDefaultPointSize;
     Align align_ = Align::Left;
 };
 
@@ -101,15 +110,16 @@ public:
     TextBox(Window& w, std::string name, std::string text, TwipsRect place)
         : Control(w, std::move(name), ControlKind::TextBox, std::move(text), place) {}
 
-    bool readOnly() const { return readOnly_; }
-    void setReadOnly(bool on);
-    bool multiLine() const { return multiLine_; }
-    void setMultiLine(bool on);
     // Character shown in place of each typed one; empty shows the text.
     const std::string& passwordChar() const { return passwordChar_; }
-    void setPasswordChar(std::string mask);
+    void setPasswordChar(std::string mask) { set(passwordChar_, std::move(mask)); }
+    // Set by the window's constructor only, like the look.
+    bool readOnly() const { return readOnly_; }
+    void setReadOnly(bool on) { readOnly_ = on; }
+    bool multiLine() const { return multiLine_; }
+    void setMultiLine(bool on) { multiLine_ = on; }
     bool tabStop() const { return tabStop_; }
-    void setTabStop(bool on);
+    void setTabStop(bool on) { tabStop_ = on; }
 
     // What the user typed; ignored while the field is read-only or disabled.
     void type(std::string text) {
@@ -132,7 +142,11 @@ public:
 
     std::int16_t state() const { return state_; }
     bool ticked() const { return state_ == 1; }
-    void setState(std::int16_t state);
+    void setState(std::int16_t state) {
+        if (state == state_) return;
+        set(state_, state);
+        if (onChange) onChange();
+    }
     void setTicked(bool on) { setState(on ? 1 : 0); }
     // A user's click: only an enabled box reacts.
     void click() {

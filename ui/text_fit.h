@@ -7,9 +7,20 @@
 
 #include <algorithm>
 
+#include "ui/controls.h"
+
 namespace fhsw {
 
 inline constexpr double kSmallestPointSize = 6;
+
+// A window's notice (Window::notice) is drawn by the same rule, as a strip
+// along the bottom of the window: bold black text on light yellow inside a
+// margin (pixels at 96 DPI), followed by kNoticeHint, as tall as the text
+// needs but at most half the client area (the face shrinks to fit that), with
+// the whole notice as its tooltip. A click on it dismisses the notice.
+inline constexpr Rgb kNoticeBackground{255, 255, 192};
+inline constexpr char kNoticeHint[] = "  (click to dismiss)";
+inline constexpr int kNoticeMargin = 4;
 
 struct TextFit {
     double points;  // the face size to draw the text in

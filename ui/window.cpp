@@ -1,8 +1,32 @@
 #include "ui/window.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 namespace fhsw {
+
+// ---- Layout --------------------------------------------------------------
+
+int TwipsToPixels(double twips, unsigned dpi) {
+    return static_cast<int>(std::lround(twips * dpi / (kTwipsPerPixel * 96.0)));
+}
+
+double PixelsToTwips(double pixels, unsigned dpi) { return pixels * kTwipsPerPixel * 96.0 / dpi; }
+
+PixelRect ClientPixels(const Window& w, unsigned dpi) {
+    return {0, 0, std::max(TwipsToPixels(80 * kTwipsPerPixel, dpi), TwipsToPixels(w.width() - 90, dpi)),
+            std::max(TwipsToPixels(40 * kTwipsPerPixel, dpi), TwipsToPixels(w.height() - 435, dpi))};
+}
+
+PixelRect PixelsOf(const Control& c, unsigned dpi) {
+    const TwipsRect& r = c.place();
+    const int x0 = TwipsToPixels(r.left, dpi), y0 = TwipsToPixels(r.top, dpi);
+    if (c.kind() != ControlKind::Line)
+        return {x0, y0, TwipsToPixels(r.width, dpi), TwipsToPixels(r.height, dpi)};
+    const int x1 = TwipsToPixels(r.left + r.width, dpi), y1 = TwipsToPixels(r.top + r.height, dpi);
+    return {std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0) + 1, std::abs(y1 - y0) + 1};
+}
 
 // ---- Control -------------------------------------------------------------
 
@@ -13,91 +37,6 @@ Control::Control(Window& window, std::string name, ControlKind kind, std::string
 }
 
 void Control::changed() { window_.notify(*this); }
-
-void Control::setText(std::string text) {
-    if (text == text_) return;
-    text_ = std::move(text);
-    changed();
-}
-
-void Control::setEnabled(bool on) {
-    if (on == enabled_) return;
-    enabled_ = on;
-    changed();
-}
-
-void Control::setVisible(bool on) {
-    if (on == visible_) return;
-    visible_ = on;
-    changed();
-}
-
-void Control::setPlace(TwipsRect place) {
-    if (place == place_) return;
-    place_ = place;
-    changed();
-}
-
-void Control::setForeground(std::optional<Rgb> colour) {
-    if (colour == foreground_) return;
-    foreground_ = colour;
-    changed();
-}
-
-void Control::setBackground(std::optional<Rgb> colour) {
-    if (colour == background_) return;
-    background_ = colour;
-    changed();
-}
-
-void Control::setBold(bool on) {
-    if (on == bold_) return;
-    bold_ = on;
-    changed();
-}
-
-void Control::setPointSize(double points) {
-    if (points == pointSize_) return;
-    pointSize_ = points;
-    changed();
-}
-
-void Control::setAlign(Align align) {
-    if (align == align_) return;
-    align_ = align;
-    changed();
-}
-
-void TextBox::setReadOnly(bool on) {
-    if (on == readOnly_) return;
-    readOnly_ = on;
-    changed();
-}
-
-void TextBox::setMultiLine(bool on) {
-    if (on == multiLine_) return;
-    multiLine_ = on;
-    changed();
-}
-
-void TextBox::setPasswordChar(std::string mask) {
-    if (mask == passwordChar_) return;
-    passwordChar_ = std::move(mask);
-    changed();
-}
-
-void TextBox::setTabStop(bool on) {
-    if (on == tabStop_) return;
-    tabStop_ = on;
-    changed();
-}
-
-void TickBox::setState(std::int16_t state) {
-    if (state == state_) return;
-    state_ = state;
-    changed();
-    if (onChange) onChange();
-}
 
 // ---- Timer ---------------------------------------------------------------
 
@@ -169,23 +108,6 @@ Window& Window::activeWindow() {
     return *w;
 }
 
-void Window::setLeft(float v) {
-    left_ = v;
-    notifyWindow();
-}
-void Window::setTop(float v) {
-    top_ = v;
-    notifyWindow();
-}
-void Window::setWidth(float v) {
-    width_ = v;
-    notifyWindow();
-}
-void Window::setHeight(float v) {
-    height_ = v;
-    notifyWindow();
-}
-
 void Window::movedByUser(float left, float top) {
     left_ = left;
     top_ = top;
@@ -221,31 +143,9 @@ void Window::close() {
     unload();
     open_ = false;
     for (Timer* t : timers_) t->stop();
+    if (modalChild_) modalChild_->close();
     auto observers = onClosed;
     for (auto& f : observers) f();
-}
-
-void ObserverHold::attach(Window& window, std::function<void(Control&)> onControl,
-                          std::function<void()> onWindow) {
-    release();
-    window_ = &window;
-    previousControl_ = window.onControlChanged;
-    previousWindow_ = window.onWindowChanged;
-    window.onControlChanged = [prev = previousControl_, own = std::move(onControl)](Control& c) {
-        if (prev) prev(c);
-        own(c);
-    };
-    window.onWindowChanged = [prev = previousWindow_, own = std::move(onWindow)] {
-        if (prev) prev();
-        own();
-    };
-}
-
-void ObserverHold::release() {
-    if (!window_) return;
-    window_->onControlChanged = previousControl_;
-    window_->onWindowChanged = previousWindow_;
-    window_ = nullptr;
 }
 
 }  // namespace fhsw

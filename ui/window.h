@@ -14,7 +14,20 @@ namespace fhsw {
 
 class Window;
 
+// How both views lay a window out. 15 twips make a pixel at 96 DPI. A
+// window's size in the model is its outer size; the layouts were drawn for a
+// frame and title bar that take 90 by 435 twips of it, and a client area is
+// never shown smaller than 80 by 40 pixels (at 96 DPI).
 inline constexpr int kTwipsPerPixel = 15;
+int TwipsToPixels(double twips, unsigned dpi = 96);
+double PixelsToTwips(double pixels, unsigned dpi = 96);
+struct PixelRect {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+PixelRect ClientPixels(const Window& window, unsigned dpi = 96);
+// A control's place; a line's is the rectangle between its two ends,
+// one pixel wider and taller (it rises when width * height < 0).
+PixelRect PixelsOf(const Control& control, unsigned dpi = 96);
 
 // A timer that fires on the window's scheduler. Its first tick comes one
 // interval after it was started (or after its interval was set while it was
@@ -92,15 +105,16 @@ public:
     float top() const { return top_; }
     float width() const { return width_; }
     float height() const { return height_; }
-    void setLeft(float v);
-    void setTop(float v);
-    void setWidth(float v);
-    void setHeight(float v);
+    void setLeft(float v) { setGeometry(left_, v); }
+    void setTop(float v) { setGeometry(top_, v); }
+    void setWidth(float v) { setGeometry(width_, v); }
+    void setHeight(float v) { setGeometry(height_, v); }
     // The view reports a move by the user without echoing it back.
     void movedByUser(float left, float top);
 
     Button* defaultButton() const { return defaultButton_; }
     Button* cancelButton() const { return cancelButton_; }
+    // Set by the window's constructor; the view reads them once.
     void setDefaultButton(Button* b) { defaultButton_ = b; }
     void setCancelButton(Button* b) { cancelButton_ = b; }
     // Enter and Esc pressed in the window.
@@ -120,15 +134,16 @@ public:
     // Runs the opening steps of `dialog` and shows it modally over this
     // window; returns when it has closed.
     void showModal(Window& dialog);
-    // Runs the closing steps once and ends the window: its timers stop.
+    // Runs the closing steps once and ends the window: its timers stop, and
+    // the dialog shown over it closes too.
     void close();
     bool isOpen() const { return open_; }
     bool isClosed() const { return closed_; }
     // The modal dialog shown over this window right now, if any.
     Window* modalChild() const { return modalChild_; }
 
-    // Observers (the view): any control or window property changed, the
-    // window closed.
+    // Observers (the view that shows the window): a control or the window
+    // changed, the window closed.
     std::function<void(Control&)> onControlChanged;
     std::function<void()> onWindowChanged;
     std::vector<std::function<void()>> onClosed;
@@ -146,6 +161,10 @@ private:
     void notifyWindow() {
         if (onWindowChanged) onWindowChanged();
     }
+    void setGeometry(float& edge, float v) {
+        edge = v;
+        notifyWindow();
+    }
     void open();
 
     UiContext& ui_;
@@ -161,23 +180,6 @@ private:
     Window* modalChild_ = nullptr;
     bool open_ = false;
     bool closed_ = false;
-};
-
-// A view's hold on a window's change observers: the view's own run after
-// those that were set before it, and release() puts those back.
-class ObserverHold {
-public:
-    ObserverHold() = default;
-    ObserverHold(const ObserverHold&) = delete;
-    ObserverHold& operator=(const ObserverHold&) = delete;
-
-    void attach(Window& window, std::function<void(Control&)> onControl, std::function<void()> onWindow);
-    void release();
-
-private:
-    Window* window_ = nullptr;
-    std::function<void(Control&)> previousControl_;
-    std::function<void()> previousWindow_;
 };
 
 }  // namespace fhsw

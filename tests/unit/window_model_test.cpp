@@ -1,5 +1,6 @@
-// The toolkit-free window model: the tick-box change rule, timers on virtual
-// time, modal dialogs, and the store's value conversions.
+// The toolkit-free window model: the tick-box change rule, modal dialogs with the owner's timers ticking, the stored window place,
+// and the store's value conversions. (Timer intervals are the main
+// window's tests.)
 #include <gtest/gtest.h>
 
 #include "forms/window_geometry.h"
@@ -24,133 +25,66 @@ struct ModelTest : ::testing::Test {
     test::TestApp app;
 };
 
-TEST_F(ModelTest, TickBoxRunsItsHandlerExactlyWhenTheStateChanges) {
+TEST_F(ModelTest, TickBoxRunsItsHandlerExactlyWhenTheStateChangesAndUsersReachOnlyEnabledControls) {
     Probe p(app.ui);
-    int runs = 0;
+    int runs = 0, pressed = 0;
     p.BOX.onChange = [&] { ++runs; };
-    p.BOX.setState(0);
-    EXPECT_EQ(runs, 0) << "same state: nothing runs";
-    p.BOX.setEnabled(false);
-    p.BOX.setState(1);
-    EXPECT_EQ(runs, 1) << "set from code while disabled still runs";
-    p.BOX.click();
-    EXPECT_EQ(p.BOX.state(), 1) << "a disabled box ignores clicks";
-    p.BOX.setEnabled(true);
-    p.BOX.click();
-    EXPECT_EQ(p.BOX.state(), 0);
-    EXPECT_EQ(runs, 2);
-    int pressed = 0;
     p.BUTTON.onPress = [&] { ++pressed; };
-    p.BUTTON.setEnabled(false);
-    p.BUTTON.press();
     p.setDefaultButton(&p.BUTTON);
-    p.pressDefault();
-    EXPECT_EQ(pressed, 0);
-    p.BUTTON.setEnabled(true);
-    p.pressDefault();
-    p.pressCancel();  // no cancel button: nothing
-    EXPECT_EQ(pressed, 1);
+    for (bool enabled : {false, true}) {
+        p.BOX.setEnabled(enabled);
+        p.BUTTON.setEnabled(enabled);
+        p.BOX.setState(p.BOX.state());  // the same state: nothing runs
+        p.BOX.click();
+        p.pressDefault();
+        p.pressCancel();  // no cancel button: nothing
+    }
+    EXPECT_EQ(runs + pressed, 2);  // the enabled click and press only
+    p.BOX.setEnabled(false);
+    p.BOX.setState(0);  // set from code while disabled still runs
+    EXPECT_EQ(runs, 2);
 }
 
-TEST_F(ModelTest, ObserversSeeEveryChangeOnce) {
-    Probe p(app.ui);
-    std::vector<std::string> seen;
-    p.onControlChanged = [&](Control& c) { seen.push_back(c.name()); };
-    p.BOX.setText("Box");  // unchanged
-    p.BOX.setBackground(colours::Red);
-    p.BOX.setBackground(colours::Red);
-    p.BUTTON.setVisible(false);
-    p.BOX.setTicked(true);
-    EXPECT_EQ(seen, (std::vector<std::string>{"BOX", "BUTTON", "BOX"}));
-    // The window's own notice: shown once per change, dismissed by an empty text.
-    int windowChanges = 0;
-    p.onWindowChanged = [&] { ++windowChanges; };
-    for (const char* notice : {"cannot store K: disk full", "cannot store K: disk full", ""})
-        p.setNotice(notice);
-    EXPECT_EQ(windowChanges, 2);
-    EXPECT_EQ(p.notice(), "");
-}
-
-TEST_F(ModelTest, TimersTickOneIntervalAfterStartAndOnlyWithAnInterval) {
-    Probe p(app.ui);
-    std::vector<long long> ticks;
-    p.TIMER.onTick = [&] { ticks.push_back(app.sched.now()); };
-    p.TIMER.start();
-    app.sched.advance(5000);
-    EXPECT_TRUE(ticks.empty()) << "no interval, no tick";
-    p.TIMER.setInterval(1000);  // counts from here
-    app.sched.advance(2500);
-    EXPECT_EQ(ticks, (std::vector<long long>{6000, 7000}));
-    p.TIMER.start();  // already running: keeps its rhythm
-    app.sched.advance(600);
-    EXPECT_EQ(ticks.back(), 8000);
-    p.TIMER.onTick = [&] {
-        ticks.push_back(app.sched.now());
-        p.TIMER.stop();
-    };
-    app.sched.advance(5000);
-    EXPECT_EQ(ticks.back(), 9000);
-    EXPECT_EQ(ticks.size(), 4u);
-    EXPECT_EQ(app.sched.pending(), 0u);
-}
-
-TEST_F(ModelTest, ClosingRunsTheClosingStepsOnceAndEndsTheTimers) {
-    Probe p(app.ui);
-    p.show();
-    EXPECT_EQ(p.loads, 1);
-    p.TIMER.setInterval(100);
-    p.TIMER.start();
-    p.close();
-    p.close();
-    EXPECT_EQ(p.unloads, 1);
-    EXPECT_FALSE(p.TIMER.running());
-    p.TIMER.start();
-    EXPECT_FALSE(p.TIMER.running()) << "a closed window's timers stay stopped";
-    EXPECT_EQ(app.sched.pending(), 0u);
-}
-
-TEST_F(ModelTest, ModalDialogReturnsAfterClosingWhileTheOwnersTimersTick) {
+TEST_F(ModelTest, ModalDialogReturnsAfterClosingWhileTheOwnersTimersTickAndClosingEndsAll) {
     Probe owner(app.ui);
     owner.show();
     int ownerTicks = 0;
     owner.TIMER.onTick = [&] { ++ownerTicks; };
     owner.TIMER.setInterval(250);
     owner.TIMER.start();
-    Probe dialog(app.ui, &owner);
+    Probe dialog(app.ui, &owner), second(app.ui, &owner);
     app.host.scripts["PROBE"] = [&](Window& d) {
-        EXPECT_EQ(owner.modalChild(), &d);
         EXPECT_EQ(&owner.activeWindow(), &d) << "a notice goes to the dialog in front";
         app.sched.advance(1000);
         d.close();
     };
     owner.showModal(dialog);
     EXPECT_EQ(ownerTicks, 4);
-    EXPECT_EQ(owner.modalChild(), nullptr);
-    EXPECT_EQ(&owner.activeWindow(), &owner);
-    EXPECT_EQ(dialog.loads, 1);
-    EXPECT_EQ(dialog.unloads, 1);
-    EXPECT_EQ(dialog.owner(), &owner);
+    EXPECT_EQ(dialog.loads + dialog.unloads, 2);
+
+    // The owner closed under its dialog (auto-close) takes the dialog along;
+    // the closing steps run once and the timers end for good.
+    app.host.scripts["PROBE"] = [&](Window& d) {
+        owner.close();
+        owner.close();
+        EXPECT_TRUE(d.isClosed());
+    };
+    owner.showModal(second);
+    EXPECT_EQ(owner.unloads + second.unloads, 2);
+    owner.TIMER.start();
+    EXPECT_FALSE(owner.TIMER.running()) << "a closed window's timers stay stopped";
+    EXPECT_EQ(app.sched.pending(), 0u);
 }
 
+// Stored numbers and ticks; one that does not convert gives way to a default.
 TEST(StoreConversions, NumbersAndTicksRoundTripAndJunkIsRejected) {
-    EXPECT_EQ(FormatNumber(1000), "1000");
-    EXPECT_EQ(FormatNumber(-1500), "-1500");
-    EXPECT_EQ(FormatNumber(1234.5f), "1234.5");
-    EXPECT_EQ(FormatNumber(-0.0f), "0");
-    for (float v : {0.0f, 15.0f, -28800.0f, 10050.0f, 0.1f, 123456.7f}) {
-        float back = -1;
-        ASSERT_TRUE(ParseNumber(FormatNumber(v), back));
-        EXPECT_EQ(back, v);
-    }
+    for (auto [v, text] : {std::pair{1000.0f, "1000"}, {-1500.0f, "-1500"}, {1234.5f, "1234.5"}, {-0.0f, "0"}})
+        EXPECT_EQ(FormatNumber(v), text);
     float f = 7;
-    for (const char* junk : {"", " 1", "1 ", "12px", "nan", "inf", "1e999", "--1", "0x10"})
-        EXPECT_FALSE(ParseNumber(junk, f)) << junk;
-    EXPECT_EQ(f, 7);
     std::int16_t t = 3;
-    EXPECT_TRUE(ParseTick("-1", t));
-    EXPECT_EQ(t, -1);
-    for (const char* junk : {"", "1.0", "40000", "true", " 1", "1\n"})
-        EXPECT_FALSE(ParseTick(junk, t)) << junk;
+    for (const char* junk : {"", " 1", "1 ", "12px", "nan", "inf", "0x10", "1.5\n"})
+        EXPECT_FALSE(ParseNumber(junk, f) || ParseTick(junk, t)) << junk;
+    EXPECT_TRUE(ParseNumber("0.1", f) && f == 0.1f && ParseTick("-1", t) && t == -1);
 }
 
 // A stored place from which the window's title bar could not be reached
@@ -188,23 +122,6 @@ TEST_F(ModelTest, StoredPlaceOffEveryScreenOpensAtTheDefaultPlace) {
         StoreWindowPosition(w, t.store, "MAIN");  // closing keeps the place it opened at
         EXPECT_EQ(t.get("MAIN-Left"), FormatNumber(c.wantLeft));
     }
-}
-
-TEST(StoreConversions, ReadsFallBackToDefaultsAndWriteFailuresAreReported) {
-    MemorySettingsBackend backend;
-    FixedExecutableName exe("A");
-    SettingsStore store(backend, exe);
-    EXPECT_EQ(store.ReadSetting("A", "K", "dflt"), "dflt");
-    EXPECT_EQ(store.readTickIn(kSharedProfile, "TLS_NO_TICKBOX", 1), 1);
-    backend.values[{"A", "N"}] = "twelve";
-    EXPECT_EQ(store.readNumber("N", 1000), 1000);
-    backend.values[{"A", "N"}] = "-15";
-    EXPECT_EQ(store.readNumber("N", 1000), -15);
-    std::string reported;
-    store.onWriteError = [&](const std::string& m) { reported = m; };
-    backend.failWrites = true;
-    EXPECT_FALSE(store.WriteSetting("A", "K", "v"));
-    EXPECT_EQ(reported, "cannot store K: store is read-only");
 }
 
 TEST(StoreConversions, ProfileNameIsTheBaseNameWithoutExtension) {

@@ -5,42 +5,27 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
-#include <map>
 
 #include "view/qt/qt_window_view.h"
 
 namespace fhsw {
 
-struct QtWindowHost::State {
-    std::map<const Window*, QPointer<QtWindowView>> views;
-};
-
-QtWindowHost::QtWindowHost()
-    : onLastWindowClosed([] { QCoreApplication::quit(); }), state_(std::make_shared<State>()) {}
+QtWindowHost::QtWindowHost() : onLastWindowClosed([] { QCoreApplication::quit(); }) {}
 
 QtWindowHost::~QtWindowHost() {
-    // Children (owned dialogs) go with their owner's view.
-    auto views = std::move(state_->views);
-    state_->views.clear();
-    for (auto& [window, view] : views)
-        if (view && !view->parent()) delete view.data();
-    for (auto& [window, view] : views)
-        if (view) delete view.data();
+    // Owned dialogs go with their owner's view (their pointers turn null).
+    auto views = std::move(views_);
+    for (auto& [window, view] : views) delete view.data();
 }
 
 QtWindowView* QtWindowHost::open(Window& window, bool modal) {
     if (QtWindowView* existing = viewOf(window)) return existing;
-    QWidget* parent = window.owner() ? widgetOf(*window.owner()) : nullptr;
+    QWidget* parent = window.owner() ? viewOf(*window.owner()) : nullptr;
     auto* view = new QtWindowView(window, parent);
-    state_->views[&window] = view;
-
-    std::weak_ptr<State> weak = state_;
-    const bool topLevel = !modal;
-    view->onDetached = [this, weak, key = &window, topLevel] {
-        auto state = weak.lock();
-        if (!state) return;
-        state->views.erase(key);
-        if (topLevel && state->views.empty() && onLastWindowClosed) onLastWindowClosed();
+    views_[&window] = view;
+    view->onDetached = [this, key = &window, modal] {
+        views_.erase(key);
+        if (!modal && views_.empty() && onLastWindowClosed) onLastWindowClosed();
     };
     if (modal) view->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     return view;
@@ -48,8 +33,7 @@ QtWindowView* QtWindowHost::open(Window& window, bool modal) {
 
 void QtWindowHost::show(Window& window) {
     if (window.isClosed()) return;
-    QtWindowView* view = open(window, false);
-    view->show();
+    open(window, false)->show();
 }
 
 void QtWindowHost::runModal(Window& dialog) {
@@ -71,18 +55,15 @@ std::vector<TwipsRect> QtWindowHost::screens() const {
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) return areas;
     for (const QScreen* screen : QGuiApplication::screens()) {
         const QRect r = screen->availableGeometry();  // the views' pixels
-        areas.push_back({r.x() * kTwipsPerPixel, r.y() * kTwipsPerPixel,
-                         r.width() * kTwipsPerPixel, r.height() * kTwipsPerPixel});
+        areas.push_back({r.x() * kTwipsPerPixel, r.y() * kTwipsPerPixel, r.width() * kTwipsPerPixel,
+                         r.height() * kTwipsPerPixel});
     }
     return areas;
 }
 
 QtWindowView* QtWindowHost::viewOf(const Window& window) const {
-    auto it = state_->views.find(&window);
-    if (it == state_->views.end() || !it->second || it->second->detached()) return nullptr;
-    return it->second.data();
+    auto it = views_.find(&window);
+    return it == views_.end() || !it->second || it->second->detached() ? nullptr : it->second.data();
 }
-
-QWidget* QtWindowHost::widgetOf(const Window& window) const { return viewOf(window); }
 
 }  // namespace fhsw

@@ -2,12 +2,11 @@
 // modality, dialogs modal over their owner with a nested event loop.
 #pragma once
 
+#include <QPointer>
 #include <functional>
-#include <memory>
+#include <map>
 
 #include "ui/window.h"
-
-class QWidget;
 
 namespace fhsw {
 
@@ -31,16 +30,14 @@ public:
 
     // The view of a window being shown; nullptr before show and after close.
     QtWindowView* viewOf(const Window& window) const;
-    QWidget* widgetOf(const Window& window) const;
 
     // Run when a window shown with show() has closed and no window is left.
     // The default quits the application's event loop.
     std::function<void()> onLastWindowClosed;
 
 private:
-    struct State;
     QtWindowView* open(Window& window, bool modal);
-    std::shared_ptr<State> state_;
+    std::map<const Window*, QPointer<QtWindowView>> views_;
 };
 
 }  // namespace fhsw

@@ -3,25 +3,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMoveEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QResizeEvent>
 #include <QSignalBlocker>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTextOption>
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <limits>
 
 #include "ui/text_fit.h"
@@ -30,52 +25,28 @@ namespace fhsw {
 
 namespace {
 
-// Smallest client area shown, whatever the model's size says.
-constexpr int kMinClientWidth = 80;
-constexpr int kMinClientHeight = 40;
-// The size that the twips layouts of the windows were drawn for.
-constexpr double kDefaultPointSize = 8;
-// The notice strip: black on light yellow, at most this share of the window.
-const QColor kNoticeBackground(255, 255, 192);
-constexpr double kNoticeMaxShare = 0.5;
-
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
+// Multi-line texts: the model keeps CR LF, the editor shows LF.
+QString Shown(const std::string& model) {
+    return Q(model).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QChar('\r'), QChar('\n'));
+}
+
 Qt::Alignment Horizontal(Align a) {
-    switch (a) {
-    case Align::Center: return Qt::AlignHCenter;
-    case Align::Right: return Qt::AlignRight;
-    case Align::Left: break;
-    }
-    return Qt::AlignLeft;
+    return a == Align::Center ? Qt::AlignHCenter : a == Align::Right ? Qt::AlignRight : Qt::AlignLeft;
 }
 
 QColor ToQColor(const Rgb& c) { return QColor(c.r, c.g, c.b); }
 
-QPixmap LoadImage(const std::string& name) {
-    if (name.empty()) return {};
-    const QString base = QStringLiteral(":/images/") + Q(name);
-    for (const char* suffix : {"", ".png", ".jpg"}) {
-        QPixmap pixmap(base + QLatin1String(suffix));
-        if (!pixmap.isNull()) return pixmap;
-    }
-    return {};
-}
+bool IsEnter(const QKeyEvent* e) { return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter; }
 
 // A straight line from one corner of its rectangle to the other, one pixel
-// wide, in the foreground colour.
-class LineWidget final : public QFrame {
+// wide, in the foreground colour: falling (top-left to bottom-right) or rising.
+class LineWidget final : public QWidget {
 public:
-    explicit LineWidget(QWidget* parent) : QFrame(parent) {
-        setFrameShape(QFrame::NoFrame);
+    LineWidget(QWidget* parent, bool rising) : QWidget(parent), rising_(rising) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
-        setFocusPolicy(Qt::NoFocus);
-    }
-    // Ends relative to the widget: falling (top-left to bottom-right) or rising.
-    void setRising(bool rising) {
-        rising_ = rising;
-        update();
     }
 
 protected:
@@ -83,14 +54,11 @@ protected:
         QPainter p(this);
         p.setPen(QPen(palette().color(QPalette::WindowText), 1));
         const int r = width() - 1, b = height() - 1;
-        if (rising_)
-            p.drawLine(0, b, r, 0);
-        else
-            p.drawLine(0, 0, r, b);
+        p.drawLine(0, rising_ ? b : 0, r, rising_ ? 0 : b);
     }
 
 private:
-    bool rising_ = false;
+    bool rising_;
 };
 
 // A tick box whose caption wraps onto more lines when it is too long for one,
@@ -116,12 +84,12 @@ protected:
     }
 };
 
-// Shows the model's mask character in a password field (the style's own is
-// a dot).
+// Shows a mask character of the model in a password field (the style's own
+// is a dot): the one the field was made with. The model may take the mask
+// away and give it back later (Show Password).
 class MaskStyle final : public QProxyStyle {
 public:
     explicit MaskStyle(QChar mask) : mask_(mask) {}
-    QChar mask() const { return mask_; }
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* returnData) const override {
         if (hint == SH_LineEdit_PasswordCharacter) return mask_.unicode();
@@ -132,74 +100,55 @@ private:
     QChar mask_;
 };
 
-void ApplyMask(QLineEdit* line, const std::string& mask) {
-    const QString m = Q(mask);
-    const auto echo = m.isEmpty() ? QLineEdit::Normal : QLineEdit::Password;
-    if (!m.isEmpty()) {
-        auto* current = dynamic_cast<MaskStyle*>(line->style());
-        if (!current || current->mask() != m.at(0)) {
-            auto* style = new MaskStyle(m.at(0));
-            style->setParent(line);
-            line->setStyle(style);
-            if (current) current->deleteLater();
-        }
-    }
-    if (line->echoMode() != echo) line->setEchoMode(echo);
+// The look of a control (or of the notice strip, drawn as a label): unset
+// colours are the style's own, a disabled control keeps the style's greyed
+// text, and labels, tick boxes and frames are filled only when a colour is set.
+void Paint(QWidget* w, ControlKind kind, std::optional<Rgb> fg, std::optional<Rgb> bg) {
+    const bool box = kind == ControlKind::TextBox, button = kind == ControlKind::Button;
+    const auto fgRole = box ? QPalette::Text : button ? QPalette::ButtonText : QPalette::WindowText;
+    const auto bgRole = box ? QPalette::Base : button ? QPalette::Button : w->backgroundRole();
+    QPalette pal = QApplication::palette(w);
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        if (fg) pal.setColor(group, fgRole, ToQColor(*fg));
+    if (bg) pal.setColor(bgRole, ToQColor(*bg));
+    w->setPalette(pal);
+    w->setAutoFillBackground(bg && !box && !button);
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) edit->viewport()->setPalette(pal);
 }
 
-bool FitsIn(const QFont& font, const QString& text, const QSize& area, int flags) {
-    const QRect need =
-        QFontMetrics(font).boundingRect(QRect(0, 0, area.width(), 1 << 20), flags, text);
-    return need.width() <= area.width() && need.height() <= area.height();
+QFont Face(QWidget* w, bool bold, double points) {
+    QFont font = QApplication::font(w);
+    font.setBold(bold);
+    font.setPointSizeF(points);
+    return font;
 }
 
-bool IsEnter(const QKeyEvent* e) { return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter; }
-
-}  // namespace
-
-void FitLabelText(QLabel* label) {
+// Fits a label's whole text into its area by the rule of ui/text_fit.h,
+// starting from the model's face size.
+void FitLabelText(QLabel* label, double points) {
     const QString text = label->text();
     QFont font = label->font();
     const QSize area = label->contentsRect().size();
-    const TextFit fit = FitText(font.pointSizeF(), [&](double points, bool wrapped) {
-        font.setPointSizeF(points);
-        return text.isEmpty() ||
-               FitsIn(font, text, area, wrapped ? Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop : 0);
+    const TextFit fit = FitText(points, [&](double p, bool wrapped) {
+        font.setPointSizeF(p);
+        const QRect need = QFontMetrics(font).boundingRect(QRect(0, 0, area.width(), 1 << 20),
+                                                           wrapped ? Qt::TextWordWrap : 0, text);
+        return text.isEmpty() || (need.width() <= area.width() && need.height() <= area.height());
     });
     font.setPointSizeF(fit.points);
-    if (label->font() != font) label->setFont(font);
-    const QString tip = fit.oneLine ? QString() : text;
-    if (label->toolTip() != tip) label->setToolTip(tip);
+    label->setFont(font);
+    label->setToolTip(fit.oneLine ? QString() : text);
 }
 
-int TwipsToPixels(double twips) {
-    return static_cast<int>(std::lround(twips / kTwipsPerPixel));
+QLabel* NewLabel(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->installEventFilter(parent);
+    return label;
 }
 
-std::string ToDisplayLines(const std::string& modelText) {
-    std::string out;
-    out.reserve(modelText.size());
-    for (std::size_t i = 0; i < modelText.size(); ++i) {
-        const char c = modelText[i];
-        if (c == '\r') {
-            out += '\n';
-            if (i + 1 < modelText.size() && modelText[i + 1] == '\n') ++i;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string ToModelLines(const std::string& displayText) {
-    std::string out;
-    out.reserve(displayText.size() + displayText.size() / 16);
-    for (char c : displayText) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
+}  // namespace
 
 // ---- construction --------------------------------------------------------
 
@@ -208,36 +157,44 @@ QtWindowView::QtWindowView(Window& window, QWidget* parent) : QDialog(parent), w
     setObjectName(Q(window.name()));
     setModal(false);
 
-    items_.reserve(window.controls().size());
     for (Control* c : window.controls()) {
-        items_.push_back(Item{c, nullptr});
-        items_.back().widget = createWidget(*c);
-        wireInput(*c, items_.back().widget);
+        QWidget* w = createWidget(*c);
+        const PixelRect r = PixelsOf(*c);
+        w->setGeometry(r.left, r.top, r.width, r.height);
+        w->setFont(Face(w, c->bold(), c->pointSize()));
+        // Frames sit behind the controls drawn over them.
+        if (c->kind() == ControlKind::Frame) w->lower();
+        items_.push_back({c, w});
+        applyControl(items_.back());
     }
+    // Made last, so it lies over every control.
+    notice_ = NewLabel(this);
+    notice_->setMargin(kNoticeMargin);
+    Paint(notice_, ControlKind::Label, colours::Black, kNoticeBackground);
+    notice_->setCursor(Qt::PointingHandCursor);
     applyWindow();
-    for (Item& item : items_) applyControl(item);
-    fixStacking();
-    fixTabOrder();
-    // The first control that takes input gets the focus; a read-only text
-    // is not one (focus would select it).
-    for (Item& item : items_) {
-        QWidget* w = item.widget;
-        if (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || w->isHidden()) continue;
-        if (item.control->kind() == ControlKind::TextBox &&
-            static_cast<TextBox*>(item.control)->readOnly())
-            continue;
-        w->setFocus(Qt::OtherFocusReason);
-        break;
+    // The first control that takes input gets the focus; a read-only text is
+    // not one (the focus would select it).
+    for (const Item& item : items_) {
+        const auto* box = dynamic_cast<const TextBox*>(item.control);
+        if ((item.widget->focusPolicy() & Qt::TabFocus) && item.widget->isEnabled() && !item.widget->isHidden() &&
+            !(box && box->readOnly())) {
+            item.widget->setFocus(Qt::OtherFocusReason);
+            break;
+        }
     }
 
-    observing_.attach(
-        window_,
-        [this](Control& c) {
-            if (Item* item = itemOf(c)) applyControl(*item);
-        },
-        [this] { applyWindow(); });
+    window_.onControlChanged = [this](Control& c) {
+        for (const Item& item : items_)
+            if (item.control == &c) applyControl(item);
+    };
+    window_.onWindowChanged = [this] { applyWindow(); };
     window_.onClosed.push_back([self = QPointer<QtWindowView>(this)] {
-        if (self) self->modelClosed();
+        if (!self) return;
+        self->detach();
+        self->hide();
+        if (self->onDetached) self->onDetached();
+        self->deleteLater();
     });
 }
 
@@ -245,32 +202,59 @@ QtWindowView::~QtWindowView() {
     if (!detached_) detach();
 }
 
-QWidget* QtWindowView::createWidget(Control& control) {
-    switch (control.kind()) {
+// Builds the widget of a control with what the model sets once (kind, look,
+// read-only, mask, default button) and hands its input to the model.
+QWidget* QtWindowView::createWidget(Control& c) {
+    switch (c.kind()) {
     case ControlKind::Label: {
-        auto* label = new QLabel(this);
-        label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(true);
-        label->installEventFilter(this);
+        QLabel* label = NewLabel(this);  // double-clicks come through the event filter
+        label->setAlignment(Horizontal(c.align()) | Qt::AlignTop);
         return label;
     }
     case ControlKind::TextBox: {
-        if (static_cast<TextBox&>(control).multiLine()) {
+        auto& box = static_cast<TextBox&>(c);
+        QWidget* w;
+        if (box.multiLine()) {
             auto* edit = new QPlainTextEdit(this);
             edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
             edit->setTabChangesFocus(true);
-            edit->installEventFilter(this);
-            return edit;
+            edit->setReadOnly(box.readOnly());
+            QTextOption option = edit->document()->defaultTextOption();
+            option.setAlignment(Horizontal(c.align()));
+            edit->document()->setDefaultTextOption(option);
+            edit->installEventFilter(this);  // Enter, Ctrl+Enter and Esc
+            connect(edit, &QPlainTextEdit::textChanged, this, [&box, edit] {
+                box.type(S(edit->toPlainText().replace(QChar('\n'), QStringLiteral("\r\n"))));
+            });
+            w = edit;
+        } else {
+            auto* line = new QLineEdit(this);
+            line->setMaxLength(std::numeric_limits<int>::max());  // not Qt's 32767: nothing is cut
+            line->setReadOnly(box.readOnly());
+            line->setAlignment(Horizontal(c.align()) | Qt::AlignVCenter);
+            if (!box.passwordChar().empty()) {
+                auto* style = new MaskStyle(Q(box.passwordChar()).at(0));
+                style->setParent(line);
+                line->setStyle(style);
+            }
+            connect(line, &QLineEdit::textEdited, this, [&box](const QString& text) { box.type(S(text)); });
+            w = line;
         }
-        auto* line = new QLineEdit(this);
-        line->setMaxLength(std::numeric_limits<int>::max());  // not Qt's 32767: nothing is cut
-        return line;
+        w->setFocusPolicy(box.tabStop() ? Qt::StrongFocus : Qt::ClickFocus);
+        return w;
     }
-    case ControlKind::TickBox:
-        return new TickBoxWidget(this);
+    case ControlKind::TickBox: {
+        // The model may refuse or handle the click in its own way; the box
+        // shows the model's state when the model reports it.
+        auto* tick = new TickBoxWidget(this);
+        connect(tick, &QCheckBox::clicked, this, [&c] { static_cast<TickBox&>(c).click(); });
+        return tick;
+    }
     case ControlKind::Button: {
         auto* button = new QPushButton(this);
         button->setAutoDefault(false);
+        button->setDefault(&c == window_.defaultButton());
+        connect(button, &QPushButton::clicked, this, [&c] { static_cast<Button&>(c).press(); });
         return button;
     }
     case ControlKind::Frame:
@@ -278,122 +262,41 @@ QWidget* QtWindowView::createWidget(Control& control) {
     case ControlKind::Picture: {
         auto* picture = new QLabel(this);
         picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        picture->setPixmap(QPixmap(QStringLiteral(":/images/") + Q(c.text())));
         return picture;
     }
     case ControlKind::Line:
-        return new LineWidget(this);
+        return new LineWidget(this, c.place().width * c.place().height < 0);
     }
     return new QWidget(this);
 }
 
-void QtWindowView::wireInput(Control& control, QWidget* widget) {
-    switch (control.kind()) {
-    case ControlKind::TextBox: {
-        auto& box = static_cast<TextBox&>(control);
-        if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
-            connect(edit, &QPlainTextEdit::textChanged, this, [this, &box, edit] {
-                if (applying_ || detached_) return;
-                box.type(ToModelLines(S(edit->toPlainText())));
-                if (!detached_) resyncText(box);
-            });
-        } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
-            connect(line, &QLineEdit::textEdited, this, [this, &box](const QString& text) {
-                if (applying_ || detached_) return;
-                box.type(S(text));
-                if (!detached_) resyncText(box);
-            });
-        }
-        break;
-    }
-    case ControlKind::TickBox: {
-        auto& box = static_cast<TickBox&>(control);
-        connect(static_cast<QCheckBox*>(widget), &QCheckBox::clicked, this, [this, &box] {
-            if (applying_ || detached_) return;
-            box.click();
-            // The model may refuse or handle the click in its own way.
-            if (!detached_) resyncTick(box);
-        });
-        break;
-    }
-    case ControlKind::Button: {
-        auto& button = static_cast<Button&>(control);
-        connect(static_cast<QPushButton*>(widget), &QPushButton::clicked, this, [this, &button] {
-            if (applying_ || detached_) return;
-            button.press();
-        });
-        break;
-    }
-    default:
-        break;  // labels report double-clicks through the event filter
-    }
-}
-
 // ---- model to widgets ----------------------------------------------------
 
-QPoint QtWindowView::modelFramePos() const {
+QPoint QtWindowView::framePos() const {
     return {TwipsToPixels(window_.left()), TwipsToPixels(window_.top())};
 }
 
-QSize QtWindowView::modelClientSize() const {
-    return {std::max(kMinClientWidth, TwipsToPixels(window_.width() - kFrameWidthTwips)),
-            std::max(kMinClientHeight, TwipsToPixels(window_.height() - kFrameHeightTwips))};
-}
-
 void QtWindowView::applyWindow() {
-    if (detached_) return;
-    const bool was = applying_;
-    applying_ = true;
-    const QString title = Q(window_.caption());
-    if (windowTitle() != title) setWindowTitle(title);
-    const QPoint p = modelFramePos();
-    if (pos() != p) move(p);
-    const QSize s = modelClientSize();
-    if (size() != s) resize(s);
-    applyDefaultMarks();
-    applyNotice();
-    applying_ = was;
-}
-
-void QtWindowView::applyNotice() {
-    const QString text = Q(ToDisplayLines(window_.notice()));
-    if (text.isEmpty()) {
-        if (notice_) notice_->hide();
-        return;
-    }
-    if (!notice_) {
-        notice_ = new QLabel(this);
-        notice_->setObjectName(QStringLiteral("FHSW_NOTICE"));
-        notice_->setTextFormat(Qt::PlainText);
-        notice_->setWordWrap(true);
-        notice_->setMargin(4);
-        notice_->setAutoFillBackground(true);
-        QPalette pal = notice_->palette();
-        pal.setColor(QPalette::Window, kNoticeBackground);
-        pal.setColor(QPalette::WindowText, Qt::black);
-        notice_->setPalette(pal);
-        QFont font = notice_->font();
-        font.setBold(true);
-        notice_->setFont(font);
-        notice_->setCursor(Qt::PointingHandCursor);
-        notice_->installEventFilter(this);
-    }
-    notice_->setText(text + QStringLiteral("  (click to dismiss)"));
+    moving_ = true;
+    setWindowTitle(Q(window_.caption()));
+    if (pos() != framePos()) move(framePos());
+    const PixelRect client = ClientPixels(window_);
+    if (size() != QSize(client.width, client.height)) resize(client.width, client.height);
+    moving_ = false;
     layoutNotice();
-    notice_->setToolTip(text);
-    notice_->show();
-    notice_->raise();
 }
 
 void QtWindowView::layoutNotice() {
-    if (!notice_) return;
-    const int w = width();
-    const int need = notice_->heightForWidth(w);
-    const int h = std::min(std::max(need, notice_->fontMetrics().height() + 8),
-                           static_cast<int>(height() * kNoticeMaxShare));
-    notice_->setGeometry(0, height() - h, w, h);
-    const QString tip = notice_->toolTip();
-    FitLabelText(notice_);
-    notice_->setToolTip(tip);
+    const QString text = Shown(window_.notice());
+    notice_->setVisible(!text.isEmpty());
+    if (text.isEmpty()) return;
+    notice_->setText(text + QLatin1String(kNoticeHint));
+    notice_->setFont(Face(notice_, true, kDefaultPointSize));
+    const int h = std::min(notice_->heightForWidth(width()), height() / 2);
+    notice_->setGeometry(0, height() - h, width(), h);
+    FitLabelText(notice_, kDefaultPointSize);
+    notice_->setToolTip(text);
 }
 
 void QtWindowView::resizeEvent(QResizeEvent* event) {
@@ -401,221 +304,53 @@ void QtWindowView::resizeEvent(QResizeEvent* event) {
     layoutNotice();
 }
 
-void QtWindowView::applyDefaultMarks() {
-    for (Item& item : items_) {
-        if (auto* b = qobject_cast<QPushButton*>(item.widget)) {
-            const bool isDefault = item.control == window_.defaultButton();
-            if (b->isDefault() != isDefault) b->setDefault(isDefault);
-        }
-    }
-}
-
-void QtWindowView::applyCommon(Control& c, QWidget* w) {
-    // Geometry.
-    const TwipsRect& r = c.place();
-    if (c.kind() == ControlKind::Line) {
-        const int x0 = TwipsToPixels(r.left), y0 = TwipsToPixels(r.top);
-        const int x1 = TwipsToPixels(r.left + r.width), y1 = TwipsToPixels(r.top + r.height);
-        const QRect g(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0) + 1,
-                      std::abs(y1 - y0) + 1);
-        if (w->geometry() != g) w->setGeometry(g);
-        static_cast<LineWidget*>(w)->setRising((x1 - x0) * (y1 - y0) < 0);
-    } else {
-        const QRect g(TwipsToPixels(r.left), TwipsToPixels(r.top), TwipsToPixels(r.width),
-                      TwipsToPixels(r.height));
-        if (w->geometry() != g) w->setGeometry(g);
-    }
-
-    if (w->isEnabled() != c.enabled()) w->setEnabled(c.enabled());
-    if (w->isHidden() == c.visible()) w->setVisible(c.visible());
-
-    // Colours: unset means the style's own.
-    // Labels, tick boxes, frames: their own background role (a tick box's is
-    // Button), filled only when a colour is set.
-    QPalette::ColorRole fgRole = QPalette::WindowText, bgRole = w->backgroundRole();
-    bool fillable = true;
-    if (c.kind() == ControlKind::TextBox) {
-        fgRole = QPalette::Text;
-        bgRole = QPalette::Base;
-        fillable = false;
-    } else if (c.kind() == ControlKind::Button) {
-        fgRole = QPalette::ButtonText;
-        bgRole = QPalette::Button;
-        fillable = false;
-    }
-    QPalette pal = QApplication::palette(w);
-    if (c.foreground()) {
-        // A disabled control keeps the style's greyed text.
-        pal.setColor(QPalette::Active, fgRole, ToQColor(*c.foreground()));
-        pal.setColor(QPalette::Inactive, fgRole, ToQColor(*c.foreground()));
-    }
-    if (c.background()) pal.setColor(bgRole, ToQColor(*c.background()));
-    if (w->palette() != pal) w->setPalette(pal);
-    const bool fill = c.background().has_value() && fillable;
-    if (w->autoFillBackground() != fill) w->setAutoFillBackground(fill);
-    if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
-        if (edit->viewport()->palette() != pal) edit->viewport()->setPalette(pal);
-    }
-
-    QFont font = QApplication::font(w);
-    font.setBold(c.bold());
-    font.setPointSizeF(c.pointSize() > 0 ? c.pointSize() : kDefaultPointSize);
-    if (w->font() != font) w->setFont(font);
-}
-
-void QtWindowView::applyControl(Item& item) {
-    if (detached_) return;
+void QtWindowView::applyControl(const Item& item) {
     Control& c = *item.control;
-
-    // A text box that turned multi-line (or back) needs the other editor.
-    if (c.kind() == ControlKind::TextBox) {
-        const bool multi = static_cast<TextBox&>(c).multiLine();
-        if (multi != (qobject_cast<QPlainTextEdit*>(item.widget) != nullptr)) {
-            QWidget* old = item.widget;
-            old->hide();
-            old->disconnect(this);
-            old->removeEventFilter(this);
-            old->deleteLater();
-            item.widget = createWidget(c);
-            wireInput(c, item.widget);
-            if (isVisible()) item.widget->show();
-            fixStacking();
-            fixTabOrder();
-        }
-    }
-
     QWidget* w = item.widget;
-    const bool was = applying_;
-    applying_ = true;
-    QSignalBlocker block(w);
-    applyCommon(c, w);
-
+    const QSignalBlocker block(w);
+    w->setEnabled(c.enabled());
+    w->setVisible(c.visible());
+    Paint(w, c.kind(), c.foreground(), c.background());
     const QString text = Q(c.text());
     switch (c.kind()) {
-    case ControlKind::Label: {
-        auto* label = static_cast<QLabel*>(w);
-        if (label->text() != text) label->setText(text);
-        const Qt::Alignment a = Horizontal(c.align()) | Qt::AlignTop;
-        if (label->alignment() != a) label->setAlignment(a);
-        FitLabelText(label);
+    case ControlKind::Label:
+        static_cast<QLabel*>(w)->setText(text);
+        FitLabelText(static_cast<QLabel*>(w), c.pointSize());
         break;
-    }
-    case ControlKind::TextBox: {
-        auto& box = static_cast<TextBox&>(c);
-        const Qt::FocusPolicy policy = box.tabStop() ? Qt::StrongFocus : Qt::ClickFocus;
-        if (w->focusPolicy() != policy) w->setFocusPolicy(policy);
+    case ControlKind::TextBox:
         if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
-            if (edit->isReadOnly() != box.readOnly()) edit->setReadOnly(box.readOnly());
-            const QString shown = Q(ToDisplayLines(box.text()));
-            if (edit->toPlainText() != shown) edit->setPlainText(shown);
-            QTextOption option = edit->document()->defaultTextOption();
-            const Qt::Alignment a = Horizontal(c.align());
-            if (option.alignment() != a) {
-                option.setAlignment(a);
-                edit->document()->setDefaultTextOption(option);
-            }
-        } else if (auto* line = qobject_cast<QLineEdit*>(w)) {
-            if (line->isReadOnly() != box.readOnly()) line->setReadOnly(box.readOnly());
-            ApplyMask(line, box.passwordChar());
-            if (line->text() != text) {
-                line->setText(text);
-                // A text that is only read is shown from its start.
-                if (box.readOnly()) line->setCursorPosition(0);
-            }
-            const Qt::Alignment a = Horizontal(c.align()) | Qt::AlignVCenter;
-            if (line->alignment() != a) line->setAlignment(a);
+            if (edit->toPlainText() != Shown(c.text())) edit->setPlainText(Shown(c.text()));
+        } else {
+            auto* line = static_cast<QLineEdit*>(w);
+            const auto& box = static_cast<const TextBox&>(c);
+            line->setEchoMode(box.passwordChar().empty() ? QLineEdit::Normal : QLineEdit::Password);
+            if (line->text() == text) break;
+            line->setText(text);
+            if (box.readOnly()) line->setCursorPosition(0);  // a text that is only read shows its start
         }
         break;
-    }
     case ControlKind::TickBox: {
-        auto* box = static_cast<QCheckBox*>(w);
-        if (box->text() != text) box->setText(text);
-        resyncTick(static_cast<TickBox&>(c));
+        auto* tick = static_cast<QCheckBox*>(w);
+        const auto state = static_cast<const TickBox&>(c).state();
+        tick->setText(text);
+        tick->setTristate(state != 0 && state != 1);
+        tick->setCheckState(state == 0 ? Qt::Unchecked : state == 1 ? Qt::Checked : Qt::PartiallyChecked);
         break;
     }
-    case ControlKind::Button: {
-        auto* button = static_cast<QPushButton*>(w);
-        if (button->text() != text) button->setText(text);
-        const bool isDefault = &c == window_.defaultButton();
-        if (button->isDefault() != isDefault) button->setDefault(isDefault);
+    case ControlKind::Button:
+        static_cast<QPushButton*>(w)->setText(text);
         break;
-    }
-    case ControlKind::Frame: {
-        auto* frame = static_cast<QGroupBox*>(w);
-        if (frame->title() != text) frame->setTitle(text);
+    case ControlKind::Frame:
+        static_cast<QGroupBox*>(w)->setTitle(text);
         break;
-    }
-    case ControlKind::Picture: {
-        const QVariant loaded = w->property("fhswImage");
-        if (!loaded.isValid() || loaded.toString() != text) {
-            static_cast<QLabel*>(w)->setPixmap(LoadImage(c.text()));
-            w->setProperty("fhswImage", text);
-        }
-        break;
-    }
+    case ControlKind::Picture:
     case ControlKind::Line:
-        w->update();
         break;
     }
-    applying_ = was;
 }
 
-void QtWindowView::resyncText(TextBox& box) {
-    Item* item = itemOf(box);
-    if (!item) return;
-    const bool was = applying_;
-    applying_ = true;
-    QSignalBlocker block(item->widget);
-    if (auto* edit = qobject_cast<QPlainTextEdit*>(item->widget)) {
-        const QString shown = Q(ToDisplayLines(box.text()));
-        if (edit->toPlainText() != shown) edit->setPlainText(shown);
-    } else if (auto* line = qobject_cast<QLineEdit*>(item->widget)) {
-        const QString shown = Q(box.text());
-        if (line->text() != shown) line->setText(shown);
-    }
-    applying_ = was;
-}
-
-void QtWindowView::resyncTick(TickBox& box) {
-    Item* item = itemOf(box);
-    if (!item) return;
-    auto* check = static_cast<QCheckBox*>(item->widget);
-    const Qt::CheckState want = box.state() == 0   ? Qt::Unchecked
-                                : box.state() == 1 ? Qt::Checked
-                                                   : Qt::PartiallyChecked;
-    const bool was = applying_;
-    applying_ = true;
-    QSignalBlocker block(check);
-    if (check->isTristate() != (want == Qt::PartiallyChecked))
-        check->setTristate(want == Qt::PartiallyChecked);
-    if (check->checkState() != want) check->setCheckState(want);
-    applying_ = was;
-}
-
-void QtWindowView::fixStacking() {
-    // Frames sit behind the controls drawn over them.
-    for (Item& item : items_)
-        if (item.control->kind() == ControlKind::Frame) item.widget->lower();
-}
-
-void QtWindowView::fixTabOrder() {
-    QWidget* previous = nullptr;
-    for (Item& item : items_) {
-        QWidget* w = item.widget;
-        if (w->focusPolicy() == Qt::NoFocus) continue;
-        if (previous) QWidget::setTabOrder(previous, w);
-        previous = w;
-    }
-}
-
-QtWindowView::Item* QtWindowView::itemOf(const Control& control) {
-    for (Item& item : items_)
-        if (item.control == &control) return &item;
-    return nullptr;
-}
-
-QtWindowView::Item* QtWindowView::itemOf(const QObject* widget) {
-    for (Item& item : items_)
+const QtWindowView::Item* QtWindowView::itemOf(const QObject* widget) const {
+    for (const Item& item : items_)
         if (item.widget == widget) return &item;
     return nullptr;
 }
@@ -628,79 +363,57 @@ QWidget* QtWindowView::widgetOf(const Control& control) const {
 
 // ---- widgets to model ----------------------------------------------------
 
+// Enter presses the push button that has the focus, else the default button.
 void QtWindowView::pressEnter() {
-    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
-        if (Item* item = itemOf(button)) {
-            static_cast<Button*>(item->control)->press();
-            return;
-        }
-    }
-    window_.pressDefault();
+    const Item* item = itemOf(focusWidget());
+    if (item && item->control->kind() == ControlKind::Button)
+        static_cast<Button*>(item->control)->press();
+    else
+        window_.pressDefault();
 }
 
 void QtWindowView::keyPressEvent(QKeyEvent* event) {
     if (detached_) {
         event->ignore();
-        return;
-    }
-    if (IsEnter(event)) {
-        event->accept();
+    } else if (IsEnter(event)) {
         pressEnter();
-        return;
-    }
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
+    } else if (event->key() == Qt::Key_Escape) {
         window_.pressCancel();
-        return;
+    } else {
+        QDialog::keyPressEvent(event);
     }
-    QDialog::keyPressEvent(event);
 }
 
 bool QtWindowView::eventFilter(QObject* watched, QEvent* event) {
+    const Item* item = itemOf(watched);
     if (detached_) return QDialog::eventFilter(watched, event);
-    if (watched == notice_ && notice_) {
-        if (event->type() == QEvent::MouseButtonRelease) {
-            window_.setNotice({});
-            return true;
-        }
-        return QDialog::eventFilter(watched, event);
+    if (watched == notice_ && event->type() == QEvent::MouseButtonRelease) {
+        window_.setNotice({});
+        return true;
     }
-    Item* item = itemOf(watched);
-    if (!item) return QDialog::eventFilter(watched, event);
-
-    if (event->type() == QEvent::MouseButtonDblClick &&
-        item->control->kind() == ControlKind::Label) {
+    if (item && item->control->kind() == ControlKind::Label && event->type() == QEvent::MouseButtonDblClick) {
         static_cast<Label*>(item->control)->doubleClick();
         return true;
     }
-    if (event->type() == QEvent::KeyPress) {
-        auto* edit = qobject_cast<QPlainTextEdit*>(item->widget);
-        if (!edit) return false;
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (IsEnter(key)) {
-            if (key->modifiers() & Qt::ControlModifier) {
-                // Ctrl+Enter is the way to start a new line here.
-                if (!edit->isReadOnly()) edit->textCursor().insertText(QStringLiteral("\n"));
-            } else {
-                pressEnter();
-            }
-            return true;
-        }
-        if (key->key() == Qt::Key_Escape) {
-            window_.pressCancel();
-            return true;
-        }
-    }
-    return false;
+    auto* edit = item ? qobject_cast<QPlainTextEdit*>(item->widget) : nullptr;
+    if (!edit || event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape)
+        window_.pressCancel();
+    else if (!IsEnter(key))
+        return false;
+    else if (!(key->modifiers() & Qt::ControlModifier))
+        pressEnter();
+    else if (!edit->isReadOnly())
+        edit->textCursor().insertText(QStringLiteral("\n"));  // Ctrl+Enter starts a new line
+    return true;
 }
 
 void QtWindowView::moveEvent(QMoveEvent* event) {
     QDialog::moveEvent(event);
-    if (applying_ || detached_ || !isVisible()) return;
-    const QPoint p = pos();  // the frame's position
-    if (p == modelFramePos()) return;
-    window_.movedByUser(static_cast<float>(p.x() * kTwipsPerPixel),
-                        static_cast<float>(p.y() * kTwipsPerPixel));
+    if (moving_ || detached_ || !isVisible() || pos() == framePos()) return;
+    window_.movedByUser(static_cast<float>(pos().x() * kTwipsPerPixel),
+                        static_cast<float>(pos().y() * kTwipsPerPixel));
 }
 
 void QtWindowView::closeEvent(QCloseEvent* event) {
@@ -709,22 +422,11 @@ void QtWindowView::closeEvent(QCloseEvent* event) {
     if (!detached_) window_.close();
 }
 
-// ---- end -----------------------------------------------------------------
-
-void QtWindowView::modelClosed() {
-    if (detached_) return;
-    // Dialogs owned by this window end with it.
-    for (QtWindowView* child : findChildren<QtWindowView*>(Qt::FindDirectChildrenOnly))
-        if (!child->detached()) child->model().close();
-    detach();
-    hide();
-    if (onDetached) onDetached();
-    deleteLater();
-}
-
 void QtWindowView::detach() {
     detached_ = true;
-    observing_.release();
+    window_.onControlChanged = nullptr;
+    window_.onWindowChanged = nullptr;
+    for (const Item& item : items_) item.widget->blockSignals(true);
 }
 
 }  // namespace fhsw

@@ -4,32 +4,14 @@
 #pragma once
 
 #include <QDialog>
-#include <QPoint>
-#include <QSize>
 #include <functional>
-#include <string>
 #include <vector>
 
 #include "ui/window.h"
 
 class QLabel;
-class QWidget;
 
 namespace fhsw {
-
-// Model geometry is in twips; the view works in pixels.
-int TwipsToPixels(double twips);
-// Outer width and height in twips taken by the frame and title bar.
-inline constexpr int kFrameWidthTwips = 90;
-inline constexpr int kFrameHeightTwips = 435;
-
-// Fits a label's whole text into its area (FitText): wrapped, in a smaller
-// face when needed, and as its tooltip when longer than one line.
-void FitLabelText(QLabel* label);
-
-// Multi-line texts: the model keeps CR LF, the editor shows LF.
-std::string ToDisplayLines(const std::string& modelText);
-std::string ToModelLines(const std::string& displayText);
 
 class QtWindowView final : public QDialog {
 public:
@@ -38,17 +20,11 @@ public:
     explicit QtWindowView(Window& window, QWidget* parent = nullptr);
     ~QtWindowView() override;
 
-    Window& model() const { return window_; }
     // The widget that shows `control`; nullptr for a control of another window.
     QWidget* widgetOf(const Control& control) const;
     // True once the model has closed: the view is hidden, no longer follows
     // the model and is about to be deleted.
     bool detached() const { return detached_; }
-
-    // Pixel position of the frame and size of the client area that the
-    // model's geometry asks for.
-    QPoint modelFramePos() const;
-    QSize modelClientSize() const;
 
     // Run after the model closed and the view let go of it.
     std::function<void()> onDetached;
@@ -67,29 +43,19 @@ private:
     };
 
     QWidget* createWidget(Control& control);
-    void wireInput(Control& control, QWidget* widget);
     void applyWindow();
-    void applyControl(Item& item);
-    void applyCommon(Control& control, QWidget* widget);
-    void applyDefaultMarks();
-    void applyNotice();
+    void applyControl(const Item& item);
     void layoutNotice();
-    void fixStacking();
-    void fixTabOrder();
-    void resyncText(TextBox& box);
-    void resyncTick(TickBox& box);
-    void modelClosed();
-    void detach();
-    Item* itemOf(const Control& control);
-    Item* itemOf(const QObject* widget);
     void pressEnter();
+    void detach();
+    const Item* itemOf(const QObject* widget) const;
+    QPoint framePos() const;
 
     Window& window_;
     std::vector<Item> items_;
-    QLabel* notice_ = nullptr;  // the window's notice, made when the first one comes
-    bool applying_ = false;
+    QLabel* notice_ = nullptr;  // the window's notice, hidden while there is none
+    bool moving_ = false;       // the view itself moves the window
     bool detached_ = false;
-    ObserverHold observing_;  // the model's change observers, chained
 };
 
 }  // namespace fhsw

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "view/qt/qt_window_host.h"
+#include "view/qt/qt_window_view.h"
 
 #ifdef FHSW_HAVE_X11
 #include <QtGui/qguiapplication_platform.h>
@@ -17,7 +18,7 @@ std::unique_ptr<ZOrder> MakeZOrder(QtWindowHost& host) {
 #ifdef FHSW_HAVE_X11
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         auto handleOf = [&host](const Window& window) -> ZOrder::Handle {
-            QWidget* widget = host.widgetOf(window);
+            QWidget* widget = host.viewOf(window);
             return widget ? static_cast<ZOrder::Handle>(widget->winId()) : 0;
         };
         // Share Qt's own connection when it has one, else open another.

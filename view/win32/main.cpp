@@ -2,7 +2,6 @@
 // Win32 side, then opens the main window; the program ends when the main
 // window has closed.
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,11 +15,6 @@
 #include "view/win32/win32_window_host.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    // Controls in the style of the running system (the manifest asks for
-    // version 6 of the common controls).
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
-
     fhsw::PlatformServices platform = fhsw::MakePlatformServices();
     fhsw::Win32Images images;
     fhsw::Win32Scheduler scheduler;

@@ -7,56 +7,29 @@
 
 namespace fhsw {
 
-struct Win32WindowHost::State {
-    std::map<const Window*, std::unique_ptr<Win32WindowView>> views;
-    int topLevelShown = 0;
-};
-
 Win32WindowHost::Win32WindowHost(Win32Images& images)
-    : onLastWindowClosed([] { PostQuitMessage(0); }),
-      images_(images),
-      state_(std::make_shared<State>()) {}
+    : onLastWindowClosed([] { PostQuitMessage(0); }), images_(images) {}
 
 Win32WindowHost::~Win32WindowHost() {
     // Owned windows first: Windows would destroy them with their owner.
-    auto views = std::move(state_->views);
-    state_->views.clear();
+    auto views = std::move(views_);
     for (auto& [window, view] : views)
         if (view->owner()) view.reset();
-    views.clear();
 }
 
 Win32WindowView* Win32WindowHost::open(Window& window, bool modal) {
     if (Win32WindowView* existing = viewOf(window)) return existing;
     HWND owner = window.owner() ? hwndOf(*window.owner()) : nullptr;
-
-    // Dialogs owned by a window end with it; this runs before the view's
-    // own closing, so the owned windows go first.
-    std::weak_ptr<State> weak = state_;
-    window.onClosed.push_back([weak, key = &window] {
-        auto state = weak.lock();
-        if (!state) return;
-        std::vector<Window*> owned;
-        for (auto& [w, view] : state->views)
-            if (w->owner() == key && !view->detached()) owned.push_back(&view->model());
-        for (Window* w : owned) w->close();
-    });
-
-    auto view = std::make_unique<Win32WindowView>(window, owner, modal, images_);
-    Win32WindowView* raw = view.get();
-    state_->views[&window] = std::move(view);
+    auto& view = views_[&window];
+    view = std::make_unique<Win32WindowView>(window, owner, modal, images_);
     if (!modal) {
-        ++state_->topLevelShown;
-        raw->onDetached = [this, weak] {
-            auto state = weak.lock();
-            if (!state) return;
-            if (--state->topLevelShown == 0 && onLastWindowClosed) onLastWindowClosed();
+        ++topLevelShown_;
+        view->onDetached = [this] {
+            if (--topLevelShown_ == 0 && onLastWindowClosed) onLastWindowClosed();
         };
     }
-    return raw;
+    return view.get();
 }
-
-void Win32WindowHost::forget(const Window& window) { state_->views.erase(&window); }
 
 void Win32WindowHost::show(Window& window) {
     if (window.isClosed()) return;
@@ -79,20 +52,14 @@ void Win32WindowHost::runModal(Window& dialog) {
         dispatch(msg);
     }
     if (!dialog.isClosed()) dialog.close();
-    forget(dialog);
+    views_.erase(&dialog);
 }
 
 void Win32WindowHost::dispatch(MSG& msg) {
     HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-    Win32WindowView* target = nullptr;
-    if (root) {
-        for (auto& [w, view] : state_->views)
-            if (view->hwnd() == root && !view->detached()) target = view.get();
-    }
-    if (target) {
-        if (target->preTranslate(msg)) return;
-        if (IsDialogMessageW(root, &msg)) return;
-    }
+    for (auto& [window, view] : views_)
+        if (root && view->hwnd() == root && !view->detached())
+            if (view->preTranslate(msg) || IsDialogMessageW(root, &msg)) return;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
 }
@@ -125,9 +92,7 @@ std::vector<TwipsRect> Win32WindowHost::screens() const {
         },
         reinterpret_cast<LPARAM>(&work));
     // In the pixels of the system's DPI, as a view places a new window.
-    HDC dc = GetDC(nullptr);
-    const UINT dpi = dc ? static_cast<UINT>(GetDeviceCaps(dc, LOGPIXELSX)) : 96;
-    if (dc) ReleaseDC(nullptr, dc);
+    const UINT dpi = SystemDpi();
     std::vector<TwipsRect> areas;
     for (const RECT& r : work) {
         auto twips = [dpi](LONG pixels) { return static_cast<int>(std::lround(PixelsToTwips(pixels, dpi))); };
@@ -137,9 +102,8 @@ std::vector<TwipsRect> Win32WindowHost::screens() const {
 }
 
 Win32WindowView* Win32WindowHost::viewOf(const Window& window) const {
-    auto it = state_->views.find(&window);
-    if (it == state_->views.end() || it->second->detached()) return nullptr;
-    return it->second.get();
+    auto it = views_.find(&window);
+    return it == views_.end() || it->second->detached() ? nullptr : it->second.get();
 }
 
 HWND Win32WindowHost::hwndOf(const Window& window) const {

@@ -47,11 +47,10 @@ public:
     std::function<void()> onLastWindowClosed;
 
 private:
-    struct State;
     Win32WindowView* open(Window& window, bool modal);
-    void forget(const Window& window);
     Win32Images& images_;
-    std::shared_ptr<State> state_;
+    std::map<const Window*, std::unique_ptr<Win32WindowView>> views_;
+    int topLevelShown_ = 0;
 };
 
 }  // namespace fhsw

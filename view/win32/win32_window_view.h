@@ -19,13 +19,8 @@ namespace fhsw {
 
 class Win32Images;
 
-// Twips to pixels: 15 twips to the pixel at 96 DPI, scaled by the DPI.
-int TwipsToPixels(double twips, UINT dpi);
-double PixelsToTwips(int pixels, UINT dpi);
-// Outer width and height in twips taken by the frame and title bar: the
-// model's size is the outer size, the layouts were drawn for this frame.
-inline constexpr int kFrameWidthTwips = 90;
-inline constexpr int kFrameHeightTwips = 435;
+// The DPI of the system, in which a new window is placed.
+UINT SystemDpi();
 
 class Win32WindowView {
 public:
@@ -38,19 +33,17 @@ public:
     Win32WindowView(const Win32WindowView&) = delete;
     Win32WindowView& operator=(const Win32WindowView&) = delete;
 
-    Window& model() const { return window_; }
     HWND hwnd() const { return hwnd_; }
     HWND owner() const { return owner_; }
     // The DPI the window is laid out for (its monitor's).
     UINT dpi() const { return dpi_; }
-    bool modal() const { return modal_; }
     // The control window that shows `control`; nullptr for another window's.
     HWND controlOf(const Control& control) const;
-    // The strip along the bottom that shows the window's notice; nullptr
-    // until the first notice comes, hidden while there is none.
+    // The strip along the bottom that shows the window's notice, hidden
+    // while there is none.
     HWND noticeStrip() const { return notice_; }
     // The tooltip control of the window: the whole text of a label too long
-    // for one line and of the notice; nullptr until the first one.
+    // for one line and of the notice.
     HWND tooltip() const { return tips_; }
     // True once the model has closed: the window is gone and the view no
     // longer follows the model.
@@ -72,28 +65,21 @@ public:
 private:
     struct Item {
         Control* control = nullptr;
-        HWND hwnd = nullptr;
         int id = 0;
-        bool multiLine = false;
+        HWND hwnd = nullptr;
         bool wraps = false;  // a multi-line field whose lines are wrapped
-        bool rising = false;  // lines: from bottom-left to top-right
         std::optional<Rgb> foreground{}, background{};  // as last drawn
     };
 
     void createControl(Item& item);
+    void place(Item& item);
     void applyWindow();
     void applyControl(Item& item);
-    void applyDefaultMarks();
-    void applyNotice();
     void layoutNotice();
-    // Chooses the face size of a label of `area` pixels (FitText) and its tooltip.
-    double fitLabel(Item& item, SIZE area, double points);
+    // Chooses the face size of a label (FitText) and its tooltip.
+    double fitLabel(const Item& item);
     // The tooltip of a control; an empty text takes it away.
     void setTip(HWND control, const std::wstring& text);
-    void resyncText(Item& item);
-    void resyncTick(Item& item);
-    void fixStacking();
-    void focusFirst();
     void controlCommand(Item& item, int code);
     HBRUSH colourControl(HDC dc, HWND child);
     void drawItem(const DRAWITEMSTRUCT& draw);
@@ -101,13 +87,9 @@ private:
     void dpiChanged(UINT dpi, const RECT* suggested);
     void modelClosed();
     void detach();
-    Item* itemOf(const Control& control);
     Item* itemOf(HWND child);
-    Item* itemOf(int id);
     HFONT font(bool bold, double points);
     HBRUSH brush(const Rgb& colour);
-    POINT modelFramePos() const;
-    SIZE modelClientSize() const;
 
     Window& window_;
     HWND owner_;
@@ -118,15 +100,13 @@ private:
     std::vector<Item> items_;
     HWND notice_ = nullptr;
     HWND tips_ = nullptr;  // owned by the window
-    std::map<HWND, std::wstring> tipTexts_;
     HWND lastFocus_ = nullptr;
     HWND typingIn_ = nullptr;  // the field whose typed text goes to the model now
     bool applying_ = false;
     bool detached_ = false;
     bool shown_ = false;
     std::map<std::tuple<bool, int, UINT>, HFONT> fonts_;
-    std::map<unsigned long, HBRUSH> brushes_;
-    ObserverHold observing_;  // the model's change observers, chained
+    std::map<COLORREF, HBRUSH> brushes_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
