@@ -124,12 +124,5 @@ TEST_F(ModelTest, StoredPlaceOffEveryScreenOpensAtTheDefaultPlace) {
     }
 }
 
-TEST(StoreConversions, ProfileNameIsTheBaseNameWithoutExtension) {
-    EXPECT_EQ(BaseNameOfPath("D:\\Jobs\\NIGHTLY-REPORT.exe"), "NIGHTLY-REPORT");
-    EXPECT_EQ(BaseNameOfPath("/opt/mail/NIGHTLY-REPORT"), "NIGHTLY-REPORT");
-    EXPECT_EQ(BaseNameOfPath("/opt/mail/weekly.report.exe"), "weekly.report");
-    EXPECT_EQ(BaseNameOfPath("/opt/.hidden"), ".hidden");
-}
-
 }  // namespace
 }  // namespace fhsw

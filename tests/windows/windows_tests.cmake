@@ -23,7 +23,6 @@ set_target_properties(sendemail_stub PROPERTIES OUTPUT_NAME SendEmail)
 # Platform-neutral unit tests: window logic, composer, parsing, store, window
 # model. Those of the Linux platform and of the Linux runner stay out.
 set(FHSW_WINDOWS_UNIT_TESTS
-  ${FHSW_TESTS_DIR}/unit/batch_parsing_test.cpp
   ${FHSW_TESTS_DIR}/unit/composer_test.cpp
   ${FHSW_TESTS_DIR}/unit/dialogs_test.cpp
   ${FHSW_TESTS_DIR}/unit/main_window_test.cpp
