@@ -108,8 +108,10 @@ if [ "$(id -u)" = 0 ]; then
     chmod 755 "$E2E_WORK" "$E2E_WORK/bin"
     USER_ENV=(XDG_RUNTIME_DIR="$E2E_WORK/runtime-nobody")
 fi
-# own_by_user PATH...: hands the files to that user.
+# own_by_user PATH...: hands the files to that user; own_by_me takes them
+# back (the setup tool saves only a settings file of the user it runs as).
 own_by_user() { [ "${#RUN_AS[@]}" = 0 ] || chown -R 65534:65534 "$@"; }
+own_by_me() { [ "${#RUN_AS[@]}" = 0 ] || chown -R "$(id -u):$(id -g)" "$@"; }
 
 # start_one KIND: starts the bare window ("anchor") or the program with the
 # small ("one") or large ("thousand") settings file under the map waiter;
@@ -280,6 +282,7 @@ date +%s.%N >>"$here/client-exit"
 exit 0
 SH
 chmod +x "$LAT_HOME/SendEmail.exe"
+own_by_me "$USER_CFG"
 XDG_CONFIG_HOME="$USER_CFG" e2e_setup LATENCY "INSTALL_FOLDER_TEXTBOX=$LAT_HOME" SEND_FROM_ADDRESS_TEXTBOX=a@example.org \
     SEND_TO_ADDRESS_TEXTBOX=b@example.org SMTP_SERVER_ADDRESS_PORT_TEXTBOX=127.0.0.1:25 \
     AUTOSTART_TICKBOX=1 AUTOCLOSE_TICKBOX=0 P4P_TICKBOX=1 AlwaysOnTopTimer_TICKBOX=0 SE_EXE_OUTPUT_WINDOW_TICKBOX=0
