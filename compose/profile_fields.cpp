@@ -8,7 +8,6 @@
 namespace fhsw {
 
 namespace {
-bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 // The first control character of `text` that no field may hold, as its code
 // point: C0 but tab, CR and LF; DEL; C1 (UTF-8 C2 80 to C2 9F).
@@ -17,7 +16,7 @@ std::optional<char32_t> FirstControl(std::string_view text) {
         const auto c = static_cast<unsigned char>(text[i]);
         if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) return c;
         if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0 &&
-            IsContinuation(text[i + 1]))
+            IsUtf8Continuation(text[i + 1]))
             return static_cast<unsigned char>(text[i + 1]);
     }
     return std::nullopt;
@@ -36,7 +35,7 @@ std::size_t Utf8Length(std::string_view s) {
     std::size_t n = b < 0x80 ? 1 : b < 0xC2 ? 0 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : b < 0xF5 ? 4 : 0;
     if (n == 0 || n > s.size()) return 0;
     for (std::size_t i = 1; i < n; ++i)
-        if (!IsContinuation(s[i])) return 0;
+        if (!IsUtf8Continuation(s[i])) return 0;
     // No overlong forms, no surrogates, nothing beyond U+10FFFF.
     if ((b == 0xE0 && at(1) < 0xA0) || (b == 0xED && at(1) >= 0xA0) || (b == 0xF0 && at(1) < 0x90) ||
         (b == 0xF4 && at(1) >= 0x90))
@@ -46,13 +45,13 @@ std::size_t Utf8Length(std::string_view s) {
 
 std::size_t CharCount(std::string_view utf8) {
     std::size_t n = 0;
-    for (char c : utf8) n += !IsContinuation(c);
+    for (char c : utf8) n += !IsUtf8Continuation(c);
     return n;
 }
 
 std::string_view FirstChars(std::string_view utf8, std::size_t n) {
     for (std::size_t i = 0; i < utf8.size(); ++i)
-        if (!IsContinuation(utf8[i]) && n-- == 0) return utf8.substr(0, i);
+        if (!IsUtf8Continuation(utf8[i]) && n-- == 0) return utf8.substr(0, i);
     return utf8;
 }
 

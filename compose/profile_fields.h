@@ -102,6 +102,9 @@ inline constexpr char kTlsHelp[] = "no | open | yes | auto  (open: no box ticked
 // The field stored under `key`; nullptr when none is.
 const ProfileField* FindField(std::string_view key);
 
+// Whether a byte continues a UTF-8 character (10xxxxxx): text cut before it
+// cuts a character.
+inline bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 // The length of the UTF-8 character at the start of `s` (not empty); 0 when
 // it is not one.
 std::size_t Utf8Length(std::string_view s);

@@ -70,7 +70,7 @@ std::string ShownReason(std::string_view text) {
     if (!shown.empty() && shown.back() == ' ') shown.pop_back();
     if (shown.size() > kMaxReasonBytes) {
         std::size_t cut = kMaxReasonBytes - 3;
-        while ((static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;
+        while (IsUtf8Continuation(shown[cut])) --cut;
         shown.resize(cut);
         if (shown.back() == ' ') shown.pop_back();
         shown += "...";

@@ -30,7 +30,7 @@ std::string Folded(std::string name) {
 // Whether the end of a file (a character may be cut at either end) holds
 // non-ASCII text that reads as UTF-8.
 bool NonAsciiUtf8(std::string_view s) {
-    while (!s.empty() && (static_cast<unsigned char>(s[0]) & 0xC0) == 0x80) s.remove_prefix(1);
+    while (!s.empty() && IsUtf8Continuation(s[0])) s.remove_prefix(1);
     bool nonAscii = false;
     for (std::size_t n; !s.empty(); s.remove_prefix(n)) {
         if ((n = Utf8Length(s)) == 0) return nonAscii && s.size() < 4;
